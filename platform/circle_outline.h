@@ -1,0 +1,84 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace vantrel {
+
+// The geometry of one circle outline in device pixels. The pen is centred on
+// the path: a pixel belongs to the outline when the distance between its
+// centre and the centre pixel's centre lies within half the pen width of
+// the radius. Snapping the centre to a pixel keeps the rings symmetric and
+// makes a radius of 0 paint a dot of the pen's width.
+struct CircleOutline {
+    int centreX = 0; // the pixel the centre falls in
+    int centreY = 0;
+    double radius = 0; // device pixels
+    int penWidth = 1;  // device pixels, at least 1
+
+    // Whether the pixel at offset (dx, dy) from the centre pixel is painted.
+    bool Covers(int64_t dx, int64_t dy) const {
+        const double half = penWidth / 2.0;
+        const double outer = radius + half;
+        const double inner = radius - half;
+        const auto distanceSquared = static_cast<double>(dx * dx + dy * dy);
+        if (distanceSquared > outer * outer) return false;
+        return inner <= 0 || distanceSquared >= inner * inner;
+    }
+};
+
+namespace detail {
+
+// The largest dx >= 0 with Covers-style test `inside(dx)` true, given that
+// inside() is monotone (true up to some dx, then false); -1 when none.
+template <typename Inside>
+int64_t LastInside(double estimate, Inside&& inside) {
+    int64_t dx = static_cast<int64_t>(std::max(0.0, std::floor(estimate)));
+    while (dx >= 0 && !inside(dx)) --dx;
+    while (inside(dx + 1)) ++dx;
+    return dx;
+}
+
+} // namespace detail
+
+// Calls visit(y, x0, x1) for every run of outline pixels in row y, columns x0
+// to x1 inclusive, clipped to a width x height surface. Each row gets at
+// most two runs, so a ring costs its pixel count plus two runs per row.
+template <typename Visit>
+void ForEachOutlineSpan(const CircleOutline& circle, int width, int height, Visit&& visit) {
+    if (width <= 0 || height <= 0 || !(circle.radius >= 0) || !std::isfinite(circle.radius)) return;
+    const double half = circle.penWidth / 2.0;
+    const double outer = circle.radius + half;
+    const double inner = circle.radius - half;
+    const double outerSquared = outer * outer;
+    const double innerSquared = inner > 0 ? inner * inner : 0.0;
+    const int64_t reach = static_cast<int64_t>(std::floor(outer));
+    const int64_t firstRow = std::max<int64_t>(0, circle.centreY - reach);
+    const int64_t lastRow = std::min<int64_t>(height - 1, circle.centreY + reach);
+    for (int64_t y = firstRow; y <= lastRow; ++y) {
+        const int64_t dy = y - circle.centreY;
+        const auto dySquared = static_cast<double>(dy * dy);
+        const int64_t outerReach = detail::LastInside(std::sqrt(std::max(0.0, outerSquared - dySquared)),
+            [&](int64_t dx) { return static_cast<double>(dx * dx) + dySquared <= outerSquared; });
+        if (outerReach < 0) continue;
+        int64_t holeReach = -1; // pixels with |dx| <= holeReach lie inside the hole
+        if (inner > 0 && dySquared < innerSquared) {
+            holeReach = detail::LastInside(std::sqrt(innerSquared - dySquared),
+                [&](int64_t dx) { return static_cast<double>(dx * dx) + dySquared < innerSquared; });
+        }
+        auto addRun = [&](int64_t from, int64_t to) {
+            from = std::max<int64_t>(from, 0);
+            to = std::min<int64_t>(to, width - 1);
+            if (from <= to) visit(static_cast<int>(y), static_cast<int>(from), static_cast<int>(to));
+        };
+        if (holeReach < 0) {
+            addRun(circle.centreX - outerReach, circle.centreX + outerReach);
+        } else {
+            addRun(circle.centreX - outerReach, circle.centreX - holeReach - 1);
+            addRun(circle.centreX + holeReach + 1, circle.centreX + outerReach);
+        }
+    }
+}
+
+} // namespace vantrel

@@ -1,0 +1,164 @@
+#include "form_window.h"
+
+#include "surface.h"
+#include "x11_window_hints.h"
+
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+#include <cmath>
+
+namespace vantrel {
+namespace {
+
+// How long Show waits for the window manager to map and size the window.
+constexpr int kMapTimeoutMs = 2000;
+
+QColor ToQColor(OleColour colour) { return QColor::fromRgb(ToPixel(colour)); }
+
+Qt::WindowFlags FlagsFor(const WindowSettings& settings) {
+    if (!settings.toolWindow) return Qt::Window;
+    return Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+}
+
+// The part of the surface, in device pixels, behind a logical rectangle.
+QRect DeviceRect(const QRect& logical, double ratio) {
+    const int left = static_cast<int>(std::floor(logical.left() * ratio));
+    const int top = static_cast<int>(std::floor(logical.top() * ratio));
+    const int right = static_cast<int>(std::ceil((logical.right() + 1) * ratio));
+    const int bottom = static_cast<int>(std::ceil((logical.bottom() + 1) * ratio));
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+// The logical rectangle that covers a rectangle of device pixels.
+QRect LogicalRect(const QRect& device, double ratio) {
+    const int left = static_cast<int>(std::floor(device.left() / ratio));
+    const int top = static_cast<int>(std::floor(device.top() / ratio));
+    const int right = static_cast<int>(std::ceil((device.right() + 1) / ratio));
+    const int bottom = static_cast<int>(std::ceil((device.bottom() + 1) / ratio));
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+class WidgetHost final : public FormHost {
+public:
+    WidgetHost(const WindowSettings& settings, FormHostEvents& events)
+        : m_settings(settings), m_window(new FormWindow(settings, events)) {}
+
+    ~WidgetHost() override {
+        // The close request that unloads the form may still be running inside
+        // the window's own event handler, so the window goes later.
+        if (m_window) {
+            m_window->Detach();
+            m_window->hide();
+            m_window->deleteLater();
+        }
+    }
+
+    void Show() override {
+        if (m_settings.maximized) {
+            // Without a window manager nobody honours "maximized"; sizing the
+            // window to the work area first gives the same client area there.
+            if (QScreen* screen = m_window->screen()) m_window->setGeometry(screen->availableGeometry());
+            m_window->showMaximized();
+        } else {
+            m_window->show();
+        }
+        WaitUntilExposed();
+    }
+
+    void Hide() override { m_window->hide(); }
+    bool visible() const override { return m_window->isVisible(); }
+
+    QSize clientSize() const override { return m_window->size(); }
+    double devicePixelRatio() const override { return m_window->devicePixelRatioF(); }
+    double logicalDpi() const override {
+        const QScreen* screen = m_window->screen();
+        return screen != nullptr ? screen->logicalDotsPerInchY() : 96.0;
+    }
+    double refreshRateHz() const override {
+        const QScreen* screen = m_window->screen();
+        return screen != nullptr ? screen->refreshRate() : 0.0;
+    }
+
+    void Present(const std::vector<QRect>& damage) override {
+        // A window that nothing of is on screen needs no repaint; when it is
+        // exposed again, the window system asks for a full one.
+        const QWindow* handle = m_window->windowHandle();
+        if (handle == nullptr || !handle->isExposed()) return;
+        const double ratio = m_window->devicePixelRatioF();
+        QRegion region;
+        for (const QRect& rect : damage) region += LogicalRect(rect, ratio);
+        m_window->update(region);
+    }
+
+private:
+    // Returns once the window system shows the window (and so has given it
+    // its final size), or after a timeout where nothing ever exposes it.
+    void WaitUntilExposed() {
+        QElapsedTimer waited;
+        waited.start();
+        QEventLoop loop;
+        QTimer poll;
+        poll.setInterval(2);
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            const QWindow* handle = m_window->windowHandle();
+            if ((handle != nullptr && handle->isExposed()) || waited.elapsed() > kMapTimeoutMs) loop.quit();
+        });
+        poll.start();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+
+    WindowSettings m_settings;
+    QPointer<FormWindow> m_window;
+};
+
+} // namespace
+
+FormWindow::FormWindow(const WindowSettings& settings, FormHostEvents& events)
+    : QWidget(nullptr, FlagsFor(settings)), m_events(&events) {
+    setWindowTitle(QString::fromStdString(settings.caption));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, ToQColor(settings.backColour));
+    setPalette(palette);
+    if (settings.invisiblePointer) setCursor(Qt::BlankCursor);
+    resize(settings.designClientSize);
+    if (settings.toolWindow || !settings.showInTaskbar) {
+        winId(); // the native window must exist to carry the hints before it is first mapped
+        ApplyX11WindowHints(*this, settings);
+    }
+}
+
+void FormWindow::paintEvent(QPaintEvent* event) {
+    if (m_events == nullptr) return;
+    const QImage& image = m_events->surface().image();
+    const double ratio = image.devicePixelRatio();
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QRect& rect : event->region()) {
+        painter.drawImage(QRectF(rect), image, QRectF(DeviceRect(rect, ratio)));
+    }
+}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    if (m_events != nullptr) m_events->OnCloseRequested();
+}
+
+void FormWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_events != nullptr) m_events->OnClientResized();
+}
+
+std::unique_ptr<FormHost> WidgetHostFactory::Create(const WindowSettings& settings, FormHostEvents& events) {
+    return std::make_unique<WidgetHost>(settings, events);
+}
+
+} // namespace vantrel

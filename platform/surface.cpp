@@ -1,0 +1,204 @@
+#include "surface.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <map>
+
+namespace vantrel {
+namespace {
+
+// Each surface gets an identity of its own, so that a block copy never takes
+// tile versions of a surface that has gone for those of a new one that
+// happens to live at the same address. Only a counter, shared by all.
+uint64_t NewSurfaceIdentity() {
+    static std::atomic<uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
+
+// Source-over of a premultiplied pixel onto an opaque one.
+inline QRgb BlendOver(QRgb source, QRgb target) {
+    const uint32_t alpha = qAlpha(source);
+    if (alpha == 255) return source;
+    const uint32_t keep = 255 - alpha;
+    auto channel = [keep](uint32_t s, uint32_t t) {
+        const uint32_t scaled = t * keep + 128;
+        return s + ((scaled + (scaled >> 8)) >> 8);
+    };
+    return qRgb(static_cast<int>(channel(qRed(source), qRed(target))),
+                static_cast<int>(channel(qGreen(source), qGreen(target))),
+                static_cast<int>(channel(qBlue(source), qBlue(target))));
+}
+
+} // namespace
+
+Surface::Surface(QSize devicePixels, double devicePixelRatio, QRgb fill) : m_identity(NewSurfaceIdentity()) {
+    Reset(devicePixels, devicePixelRatio, fill);
+}
+
+void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill) {
+    m_image = QImage(devicePixels.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
+    m_image.setDevicePixelRatio(devicePixelRatio);
+    m_devicePixelRatio = devicePixelRatio;
+    const size_t tiles = static_cast<size_t>(TileColumns()) * static_cast<size_t>(TileRows());
+    m_tileVersion.assign(tiles, m_nextVersion++);
+    m_copiedVersion.assign(tiles, kUnknown);
+    m_damaged.assign(tiles, 1);
+    m_copySource = 0;
+    if (!m_image.isNull()) m_image.fill(fill);
+}
+
+void Surface::Fill(QRgb colour) {
+    if (m_image.isNull()) return;
+    m_image.fill(colour);
+    MarkAllDrawn();
+}
+
+void Surface::StrokeCircle(const CircleOutline& circle, QRgb colour) {
+    if (m_image.isNull()) return;
+    uchar* bits = m_image.bits();
+    const qsizetype stride = m_image.bytesPerLine();
+    const uint64_t version = m_nextVersion++;
+    int markedRow = -1, markedFrom = 0, markedTo = -1; // tiles already marked in the current tile row
+    ForEachOutlineSpan(circle, width(), height(), [&](int y, int x0, int x1) {
+        auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
+        std::fill(row + x0, row + x1 + 1, colour);
+        const int tileRow = y / kTileHeight;
+        const int from = x0 / kTileWidth, to = x1 / kTileWidth;
+        if (tileRow == markedRow && from >= markedFrom && to <= markedTo) return;
+        for (int column = from; column <= to; ++column) {
+            const size_t tile = TileIndex(column, tileRow);
+            m_tileVersion[tile] = version;
+            m_copiedVersion[tile] = kUnknown;
+            m_damaged[tile] = 1;
+        }
+        if (tileRow != markedRow) markedRow = tileRow, markedFrom = from, markedTo = to;
+        else markedFrom = std::min(markedFrom, from), markedTo = std::max(markedTo, to);
+    });
+}
+
+void Surface::DrawText(const TextImage& text, int x, int y) {
+    if (m_image.isNull() || text.glyphs.isNull()) return;
+    const int left = x + text.offset.x();
+    const int top = y + text.offset.y();
+    const int firstRow = std::max(0, -top);
+    const int lastRow = std::min(text.glyphs.height(), height() - top) - 1;
+    uchar* bits = m_image.bits();
+    const qsizetype stride = m_image.bytesPerLine();
+    QRect touched;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        const TextImage::Run& run = text.rows[static_cast<size_t>(row)];
+        const int from = std::max(run.from, -left);
+        const int to = std::min(run.to, width() - left - 1);
+        if (from > to) continue;
+        const auto* source = reinterpret_cast<const QRgb*>(text.glyphs.constScanLine(row));
+        auto* target = reinterpret_cast<QRgb*>(bits + (top + row) * stride) + left;
+        for (int column = from; column <= to; ++column) {
+            if (qAlpha(source[column]) != 0) target[column] = BlendOver(source[column], target[column]);
+        }
+        touched |= QRect(left + from, top + row, to - from + 1, 1);
+    }
+    if (!touched.isEmpty()) MarkDrawnRect(touched);
+}
+
+void Surface::CopyFrom(const Surface& source, int64_t copyWidth, int64_t copyHeight, QRgb outside) {
+    if (m_image.isNull() || copyWidth <= 0 || copyHeight <= 0) return;
+    const int width = static_cast<int>(std::min<int64_t>(copyWidth, this->width()));
+    const int height = static_cast<int>(std::min<int64_t>(copyHeight, this->height()));
+    if (m_copySource != source.m_identity || m_copyOutside != outside || m_copySize != QSize(width, height)) {
+        std::fill(m_copiedVersion.begin(), m_copiedVersion.end(), kUnknown);
+        m_copySource = source.m_identity;
+        m_copyOutside = outside;
+        m_copySize = QSize(width, height);
+    }
+    const int columns = (width + kTileWidth - 1) / kTileWidth;
+    const int rows = (height + kTileHeight - 1) / kTileHeight;
+    for (int row = 0; row < rows; ++row) {
+        int runStart = -1;
+        for (int column = 0; column <= columns; ++column) {
+            bool stale = false;
+            if (column < columns) {
+                const bool inSource = column < source.TileColumns() && row < source.TileRows();
+                const uint64_t wanted =
+                    inSource ? source.m_tileVersion[source.TileIndex(column, row)] : kOutsideFill;
+                const size_t tile = TileIndex(column, row);
+                stale = m_copiedVersion[tile] != wanted;
+                if (stale) {
+                    m_copiedVersion[tile] = wanted;
+                    m_damaged[tile] = 1;
+                }
+            }
+            if (stale && runStart < 0) runStart = column;
+            if (!stale && runStart >= 0) {
+                CopyTileRun(source, row, runStart, column - 1, width, height, outside);
+                runStart = -1;
+            }
+        }
+    }
+}
+
+void Surface::CopyTileRun(const Surface& source, int row, int firstColumn, int lastColumn, int64_t width,
+                          int64_t height, QRgb outside) {
+    const int x0 = firstColumn * kTileWidth;
+    const int x1 = static_cast<int>(std::min<int64_t>((lastColumn + 1) * kTileWidth, width)); // exclusive
+    const int y0 = row * kTileHeight;
+    const int y1 = static_cast<int>(std::min<int64_t>(y0 + kTileHeight, height));
+    const int sourceEnd = std::clamp(source.width(), x0, x1); // source pixels end here
+    for (int y = y0; y < y1; ++y) {
+        auto* target = reinterpret_cast<QRgb*>(m_image.scanLine(y));
+        int fillFrom = x0;
+        if (y < source.height()) {
+            const auto* from = reinterpret_cast<const QRgb*>(source.m_image.constScanLine(y));
+            std::memcpy(target + x0, from + x0, static_cast<size_t>(sourceEnd - x0) * sizeof(QRgb));
+            fillFrom = sourceEnd;
+        }
+        std::fill(target + fillFrom, target + x1, outside);
+    }
+    m_copiedPixels += static_cast<uint64_t>(x1 - x0) * static_cast<uint64_t>(y1 - y0);
+}
+
+std::vector<QRect> Surface::TakeDamage() {
+    std::vector<QRect> rects;
+    std::map<std::pair<int, int>, size_t> openAbove; // run's columns -> rect ending at the row above
+    for (int row = 0; row < TileRows(); ++row) {
+        std::map<std::pair<int, int>, size_t> openHere;
+        for (int column = 0; column < TileColumns();) {
+            if (!m_damaged[TileIndex(column, row)]) {
+                ++column;
+                continue;
+            }
+            const int first = column;
+            while (column < TileColumns() && m_damaged[TileIndex(column, row)]) m_damaged[TileIndex(column++, row)] = 0;
+            const QRect band = QRect(first * kTileWidth, row * kTileHeight, (column - first) * kTileWidth,
+                                     kTileHeight).intersected(m_image.rect());
+            const auto key = std::make_pair(first, column);
+            if (auto above = openAbove.find(key); above != openAbove.end()) {
+                rects[above->second].setBottom(band.bottom());
+                openHere[key] = above->second;
+            } else {
+                openHere[key] = rects.size();
+                rects.push_back(band);
+            }
+        }
+        openAbove = std::move(openHere);
+    }
+    return rects;
+}
+
+void Surface::MarkDrawnRect(const QRect& rect) {
+    const QRect clipped = rect.intersected(m_image.rect());
+    if (clipped.isEmpty()) return;
+    const uint64_t version = m_nextVersion++;
+    for (int row = clipped.top() / kTileHeight; row <= clipped.bottom() / kTileHeight; ++row) {
+        for (int column = clipped.left() / kTileWidth; column <= clipped.right() / kTileWidth; ++column) {
+            const size_t tile = TileIndex(column, row);
+            m_tileVersion[tile] = version;
+            m_copiedVersion[tile] = kUnknown;
+            m_damaged[tile] = 1;
+        }
+    }
+}
+
+void Surface::MarkAllDrawn() { MarkDrawnRect(m_image.rect()); }
+
+} // namespace vantrel

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "circle_outline.h"
+#include "text_image.h"
+
+#include <QImage>
+#include <QRect>
+#include <cstdint>
+#include <vector>
+
+namespace vantrel {
+
+// A form's persistent drawing surface: an opaque 32-bit image of the client
+// area in device pixels. Besides the pixels it remembers, in tiles, what has
+// changed, for two readers:
+//  - a block copy from another surface skips the tiles it has copied before
+//    and neither side has drawn on since, so copying a whole backdrop costs
+//    only what changed since the last copy;
+//  - the window showing the surface asks for the tiles changed since it last
+//    showed it (TakeDamage), so a refresh sends only those.
+// Either way the pixels that result are exactly those of a full copy.
+class Surface {
+public:
+    static constexpr int kTileWidth = 64;  // device pixels
+    static constexpr int kTileHeight = 8;
+
+    Surface(QSize devicePixels, double devicePixelRatio, QRgb fill);
+
+    // Reallocates the image at a new size, filled with one colour.
+    void Reset(QSize devicePixels, double devicePixelRatio, QRgb fill);
+
+    int width() const { return m_image.width(); }
+    int height() const { return m_image.height(); }
+    double devicePixelRatio() const { return m_devicePixelRatio; }
+    const QImage& image() const { return m_image; }
+
+    void Fill(QRgb colour);
+    void StrokeCircle(const CircleOutline& circle, QRgb colour);
+    // Blends a rendered line with its text cell's top left corner at (x, y).
+    void DrawText(const TextImage& text, int x, int y);
+    // Replaces the rectangle (0, 0, width, height) with the same rectangle of
+    // source; where the rectangle reaches past source, with `outside`.
+    // Nothing outside either surface is read or written.
+    void CopyFrom(const Surface& source, int64_t width, int64_t height, QRgb outside);
+
+    // The parts changed since the last call, as rectangles in device pixels.
+    std::vector<QRect> TakeDamage();
+
+    // How many device pixels the block copies have written since the
+    // surface was made; benchmarks and tests read it.
+    uint64_t copiedPixels() const { return m_copiedPixels; }
+
+private:
+    // What a tile of this surface holds, as far as a block copy knows it.
+    static constexpr uint64_t kUnknown = 0;
+    static constexpr uint64_t kOutsideFill = 1;
+
+    int TileColumns() const { return (width() + kTileWidth - 1) / kTileWidth; }
+    int TileRows() const { return (height() + kTileHeight - 1) / kTileHeight; }
+    size_t TileIndex(int column, int row) const { return static_cast<size_t>(row) * TileColumns() + column; }
+    void MarkDrawnRect(const QRect& rect);
+    void MarkAllDrawn();
+    void CopyTileRun(const Surface& source, int row, int firstColumn, int lastColumn, int64_t width,
+                     int64_t height, QRgb outside);
+
+    QImage m_image;
+    double m_devicePixelRatio = 1.0;
+    uint64_t m_identity = 0; // tells one surface's tile versions from another's
+    uint64_t m_nextVersion = 2;
+    std::vector<uint64_t> m_tileVersion;   // bumped whenever this surface draws on a tile
+    uint64_t m_copySource = 0;             // identity of the last block copy's source
+    std::vector<uint64_t> m_copiedVersion; // source's version when the tile was copied
+    // The last copy's clipped size and outside colour: a copy that differs in
+    // them starts afresh.
+    QSize m_copySize;
+    QRgb m_copyOutside = 0;
+    std::vector<uint8_t> m_damaged;        // changed since the last TakeDamage
+    uint64_t m_copiedPixels = 0;
+};
+
+} // namespace vantrel

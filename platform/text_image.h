@@ -1,0 +1,44 @@
+#pragma once
+
+#include "colour.h"
+#include "font_properties.h"
+
+#include <QImage>
+#include <QPoint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace vantrel {
+
+// One line of text rendered once, ready to be blended many times: a
+// premultiplied image of its glyphs cut to their ink, where that ink lies
+// relative to the text cell's top left corner, and for each row the run
+// that holds any ink, so that blending skips the transparent rest.
+struct TextImage {
+    QImage glyphs;        // Format_ARGB32_Premultiplied, device pixels
+    QPoint offset;        // of glyphs' top left from the cell's top left
+    struct Run { int from = 0; int to = -1; }; // inclusive; empty when to < from
+    std::vector<Run> rows;
+};
+
+// Renders text in a font and colour at a resolution of dotsPerInch device
+// pixels to the inch (the logical resolution times the device-pixel ratio).
+TextImage RenderText(const std::string& text, const FontSpec& font, OleColour colour, double dotsPerInch);
+
+// Keeps the rendered lines of a surface, so that printing a line costs a
+// blend of its glyphs and not a text layout. The program prints a few dozen
+// distinct lines; past kCapacity the cache starts afresh, which bounds its
+// memory whatever is printed.
+class TextImageCache {
+public:
+    const TextImage& Get(const std::string& text, const FontSpec& font, OleColour colour, double dotsPerInch);
+    size_t size() const { return m_entries.size(); }
+
+private:
+    static constexpr size_t kCapacity = 256;
+    std::unordered_map<std::string, std::unique_ptr<TextImage>> m_entries;
+};
+
+} // namespace vantrel

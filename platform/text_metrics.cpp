@@ -1,0 +1,30 @@
+#include "text_metrics.h"
+
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QImage>
+
+namespace vantrel {
+namespace {
+
+// A paint device whose resolution turns points into the wanted pixels.
+QImage DeviceAt(double dpi) {
+    QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
+    const int dotsPerMeter = qRound(dpi / 0.0254);
+    device.setDotsPerMeterX(dotsPerMeter);
+    device.setDotsPerMeterY(dotsPerMeter);
+    return device;
+}
+
+} // namespace
+
+TextExtent MeasureText(const std::string& text, const FontSpec& font, double logicalDpi) {
+    QImage device = DeviceAt(logicalDpi);
+    const QFontMetricsF metrics(ToQFont(font), &device);
+    return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.ascent() + metrics.descent(),
+            metrics.ascent()};
+}
+
+std::string ResolvedFamily(const FontSpec& font) { return QFontInfo(ToQFont(font)).family().toStdString(); }
+
+} // namespace vantrel

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "font_properties.h"
+
+#include <string>
+
+namespace vantrel {
+
+// The size of one line of text in logical pixels: its advance width and
+// the font's line height (ascent plus descent), as the machine resolves
+// the face.
+struct TextExtent {
+    double width = 0;
+    double height = 0;
+    double ascent = 0;
+};
+
+TextExtent MeasureText(const std::string& text, const FontSpec& font, double logicalDpi);
+
+// The face the machine actually uses for a requested name ("Arial" is the
+// metric twin Liberation Sans on Debian).
+std::string ResolvedFamily(const FontSpec& font);
+
+} // namespace vantrel
