@@ -55,9 +55,18 @@ void Form::Load() {
     m_loaded = true;
     m_runtime.NoteLoaded(*this);
     for (Control* control : Controls()) {
-        if (auto* timer = dynamic_cast<Timer*>(control)) m_runtime.timers().Add(*timer);
+        auto* timer = dynamic_cast<Timer*>(control);
+        if (timer == nullptr) continue;
+        for (const auto& [name, handler] : m_timerHandlers) {
+            if (name == timer->Name()) timer->onTimer = handler;
+        }
+        m_runtime.timers().Add(*timer);
     }
     Form_Load();
+}
+
+void Form::HandleTimer(const std::string& timerName, std::function<void()> handler) {
+    m_timerHandlers.emplace_back(timerName, std::move(handler));
 }
 
 void Form::Show() {

@@ -8,6 +8,7 @@
 #include "text_image.h"
 #include "timer_control.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -95,6 +96,9 @@ protected:
     virtual void Form_Activate() {}
     virtual void Form_Unload(int& cancel) { (void)cancel; }
 
+    // Names the handler of a timer's event; the timer delivers it from load.
+    void HandleTimer(const std::string& timerName, std::function<void()> handler);
+
     Runtime& runtime() const { return m_runtime; }
 
 private:
@@ -108,6 +112,7 @@ private:
 
     Runtime& m_runtime;
     FormDesign m_design;
+    std::vector<std::pair<std::string, std::function<void()>>> m_timerHandlers;
     std::vector<std::unique_ptr<Control>> m_controls;
     std::vector<Control*> m_controlOrder; // the same controls, as the collection hands them out
     std::unique_ptr<Surface> m_surface;

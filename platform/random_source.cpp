@@ -3,6 +3,12 @@
 namespace vantrel {
 
 float RandomSource::Next() {
+    if (!m_scripted.empty()) {
+        const float value = m_scripted.front();
+        m_scripted.pop_front();
+        ++m_drawCount;
+        return value;
+    }
     constexpr uint32_t kMultiplier = 1140671485u;
     constexpr uint32_t kIncrement = 12820163u;
     constexpr uint32_t kModulusMask = (1u << 24) - 1;

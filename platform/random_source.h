@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <initializer_list>
 
 namespace vantrel {
 
@@ -16,10 +18,15 @@ public:
     // check that each circle consumes exactly its share of the sequence.
     uint64_t drawCount() const { return m_drawCount; }
 
+    // Makes the next draws return these values, then the sequence goes on
+    // where it stood. Tests use it to reach exact draws such as 0 or 0.5.
+    void ScriptNextDraws(std::initializer_list<float> values) { m_scripted.insert(m_scripted.end(), values); }
+
 private:
     static constexpr uint32_t kStartState = 0x50000;
     uint32_t m_state = kStartState;
     uint64_t m_drawCount = 0;
+    std::deque<float> m_scripted;
 };
 
 } // namespace vantrel

@@ -59,21 +59,16 @@ void Surface::StrokeCircle(const CircleOutline& circle, QRgb colour) {
     uchar* bits = m_image.bits();
     const qsizetype stride = m_image.bytesPerLine();
     const uint64_t version = m_nextVersion++;
-    int markedRow = -1, markedFrom = 0, markedTo = -1; // tiles already marked in the current tile row
     ForEachOutlineSpan(circle, width(), height(), [&](int y, int x0, int x1) {
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
         std::fill(row + x0, row + x1 + 1, colour);
-        const int tileRow = y / kTileHeight;
-        const int from = x0 / kTileWidth, to = x1 / kTileWidth;
-        if (tileRow == markedRow && from >= markedFrom && to <= markedTo) return;
-        for (int column = from; column <= to; ++column) {
-            const size_t tile = TileIndex(column, tileRow);
+        const size_t rowStart = TileIndex(0, y / kTileHeight);
+        for (int column = x0 / kTileWidth; column <= x1 / kTileWidth; ++column) {
+            const size_t tile = rowStart + static_cast<size_t>(column);
             m_tileVersion[tile] = version;
             m_copiedVersion[tile] = kUnknown;
             m_damaged[tile] = 1;
         }
-        if (tileRow != markedRow) markedRow = tileRow, markedFrom = from, markedTo = to;
-        else markedFrom = std::min(markedFrom, from), markedTo = std::max(markedTo, to);
     });
 }
 

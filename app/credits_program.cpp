@@ -1,0 +1,20 @@
+#include "credits_program.h"
+
+namespace vantrel {
+
+void StartUp(Runtime& runtime, CreditsForms& forms) {
+    runtime.timers().Hold();
+    struct Release {
+        TimerScheduler& timers;
+        ~Release() { timers.Release(); }
+    } release{runtime.timers()};
+    forms.frmCredits.Load();
+    forms.frmCredits.Show();
+}
+
+void ShutDown(CreditsForms& forms) {
+    forms.frmDisplay.Unload();
+    forms.frmCredits.Unload();
+}
+
+} // namespace vantrel

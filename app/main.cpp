@@ -1,0 +1,80 @@
+// Vantrel Credits: an animated credits screen. The program takes nothing
+// from its command line and writes no file; it reads only the track beside
+// it.
+
+#include "credits_program.h"
+#include "display_check.h"
+#include "form_window.h"
+#include "media_control.h"
+#include "qt_message_box.h"
+#include "qt_timer_driver.h"
+#include "signal_bridge.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+constexpr double kFallbackRefreshHz = 60.0;
+constexpr int kShutdownRetryMs = 10;
+
+double ScreenRefreshHz() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double rate = screen != nullptr ? screen->refreshRate() : 0.0;
+    return rate >= 1.0 ? rate : kFallbackRefreshHz;
+}
+
+// Ends the program from outside (SIGTERM, Ctrl-C) the way closing the window
+// does. An open failure report is dismissed first, and the forms are only
+// unloaded once no handler is running (no nested event loop is open).
+void ShutDownWhenIdle(vantrel::CreditsForms& forms) {
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) box->done(QMessageBox::Ok);
+        else modal->close();
+        if (QApplication::activeModalWidget() == modal) break;
+    }
+    if (QThread::currentThread()->loopLevel() > 1) {
+        QTimer::singleShot(kShutdownRetryMs, [&forms] { ShutDownWhenIdle(forms); });
+        return;
+    }
+    vantrel::ShutDown(forms);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    (void)argc;
+    if (const auto problem = vantrel::DisplayProblem()) {
+        std::fprintf(stderr, "vantrel-credits: %s\n", problem->c_str());
+        return 1;
+    }
+    // Qt would read options of its own from the command line; it gets none.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication application(qtArgc, qtArgv);
+    // The program ends when no form is loaded, not when Qt counts no window:
+    // a dismissed message box must never end it.
+    application.setQuitOnLastWindowClosed(false);
+
+    vantrel::SteadyClock clock;
+    vantrel::QtMessageBox messageBox;
+    vantrel::WidgetHostFactory hosts;
+    std::unique_ptr<vantrel::MediaBackend> audio = vantrel::OpenAudioBackend(clock);
+    vantrel::MediaControl media(*audio);
+    vantrel::Runtime runtime(vantrel::Runtime::Services{
+        &clock, &messageBox, &hosts, &media, QCoreApplication::applicationDirPath().toStdString()});
+    runtime.timers().SetFramePeriod(1000.0 / ScreenRefreshHz());
+    vantrel::QtTimerDriver timerDriver(runtime.timers(), clock);
+
+    vantrel::CreditsForms forms(runtime);
+    runtime.onNoFormLoaded = [] { QCoreApplication::exit(0); };
+    vantrel::SignalBridge signalBridge([&forms] { ShutDownWhenIdle(forms); });
+
+    vantrel::StartUp(runtime, forms);
+    if (runtime.loadedForms().empty()) return 0;
+    return QApplication::exec();
+}
