@@ -66,8 +66,16 @@ public:
 // client size. Tests, the snapshot renderer and the benchmarks use it.
 class HeadlessHost final : public FormHost {
 public:
-    HeadlessHost(QSize clientSize, double devicePixelRatio, double logicalDpi)
-        : m_clientSize(clientSize), m_devicePixelRatio(devicePixelRatio), m_logicalDpi(logicalDpi) {}
+    HeadlessHost(QSize clientSize, double devicePixelRatio, double logicalDpi, FormHostEvents& events)
+        : m_clientSize(clientSize), m_devicePixelRatio(devicePixelRatio), m_logicalDpi(logicalDpi), m_events(&events) {}
+
+    // As if the window system gave the window another client size.
+    void ResizeClient(QSize clientSize) {
+        m_clientSize = clientSize;
+        m_events->OnClientResized();
+    }
+    // As if the user closed the window.
+    void RequestClose() { m_events->OnCloseRequested(); }
 
     void Show() override { m_visible = true; }
     void Hide() override { m_visible = false; }
@@ -88,6 +96,7 @@ private:
     QSize m_clientSize;
     double m_devicePixelRatio;
     double m_logicalDpi;
+    FormHostEvents* m_events;
     bool m_visible = false;
 };
 
@@ -96,14 +105,20 @@ public:
     HeadlessHostFactory(QSize clientSize, double devicePixelRatio = 1.0, double logicalDpi = 96.0)
         : m_clientSize(clientSize), m_devicePixelRatio(devicePixelRatio), m_logicalDpi(logicalDpi) {}
 
-    std::unique_ptr<FormHost> Create(const WindowSettings& settings, FormHostEvents&) override {
-        auto host = std::make_unique<HeadlessHost>(settings.maximized ? m_clientSize : settings.designClientSize,
-                                                   m_devicePixelRatio, m_logicalDpi);
+    std::unique_ptr<FormHost> Create(const WindowSettings& settings, FormHostEvents& events) override {
+        QSize size = settings.maximized ? m_clientSize : settings.designClientSize;
+        if (!nextSizes.empty()) {
+            size = nextSizes.front();
+            nextSizes.erase(nextSizes.begin());
+        }
+        auto host = std::make_unique<HeadlessHost>(size, m_devicePixelRatio, m_logicalDpi, events);
         created.push_back(host.get());
         return host;
     }
 
-    // The hosts made so far, in order; they live as long as their forms.
+    // Client sizes for the next windows, in order, instead of the screen's.
+    std::vector<QSize> nextSizes;
+    // The hosts made so far, in order; each lives as long as its form is loaded.
     std::vector<HeadlessHost*> created;
 
 private:
