@@ -44,7 +44,8 @@ int64_t LastInside(double estimate, Inside&& inside) {
 
 // Calls visit(y, x0, x1) for every run of outline pixels in row y, columns x0
 // to x1 inclusive, clipped to a width x height surface. Each row gets at
-// most two runs, so a ring costs its pixel count plus two runs per row.
+// most two runs, so a ring costs its pixel count plus two runs per row; the
+// rows above and below the centre share their runs.
 template <typename Visit>
 void ForEachOutlineSpan(const CircleOutline& circle, int width, int height, Visit&& visit) {
     if (width <= 0 || height <= 0 || !(circle.radius >= 0) || !std::isfinite(circle.radius)) return;
@@ -53,11 +54,17 @@ void ForEachOutlineSpan(const CircleOutline& circle, int width, int height, Visi
     const double inner = circle.radius - half;
     const double outerSquared = outer * outer;
     const double innerSquared = inner > 0 ? inner * inner : 0.0;
-    const int64_t reach = static_cast<int64_t>(std::floor(outer));
-    const int64_t firstRow = std::max<int64_t>(0, circle.centreY - reach);
-    const int64_t lastRow = std::min<int64_t>(height - 1, circle.centreY + reach);
-    for (int64_t y = firstRow; y <= lastRow; ++y) {
-        const int64_t dy = y - circle.centreY;
+    // Only the offsets from the centre's row that reach a row of the surface.
+    const int64_t top = circle.centreY, bottom = int64_t{height} - 1 - circle.centreY; // rows above and below
+    const int64_t nearest = top < 0 ? -top : (bottom < 0 ? -bottom : 0);
+    const int64_t farthest = std::min<int64_t>(static_cast<int64_t>(std::floor(outer)), std::max(top, bottom));
+    auto addRun = [&](int64_t y, int64_t from, int64_t to) {
+        if (y < 0 || y >= height) return;
+        from = std::max<int64_t>(from, 0);
+        to = std::min<int64_t>(to, width - 1);
+        if (from <= to) visit(static_cast<int>(y), static_cast<int>(from), static_cast<int>(to));
+    };
+    for (int64_t dy = nearest; dy <= farthest; ++dy) {
         const auto dySquared = static_cast<double>(dy * dy);
         const int64_t outerReach = detail::LastInside(std::sqrt(std::max(0.0, outerSquared - dySquared)),
             [&](int64_t dx) { return static_cast<double>(dx * dx) + dySquared <= outerSquared; });
@@ -67,16 +74,14 @@ void ForEachOutlineSpan(const CircleOutline& circle, int width, int height, Visi
             holeReach = detail::LastInside(std::sqrt(innerSquared - dySquared),
                 [&](int64_t dx) { return static_cast<double>(dx * dx) + dySquared < innerSquared; });
         }
-        auto addRun = [&](int64_t from, int64_t to) {
-            from = std::max<int64_t>(from, 0);
-            to = std::min<int64_t>(to, width - 1);
-            if (from <= to) visit(static_cast<int>(y), static_cast<int>(from), static_cast<int>(to));
-        };
-        if (holeReach < 0) {
-            addRun(circle.centreX - outerReach, circle.centreX + outerReach);
-        } else {
-            addRun(circle.centreX - outerReach, circle.centreX - holeReach - 1);
-            addRun(circle.centreX + holeReach + 1, circle.centreX + outerReach);
+        for (const int64_t y : {circle.centreY - dy, circle.centreY + dy}) {
+            if (holeReach < 0) {
+                addRun(y, circle.centreX - outerReach, circle.centreX + outerReach);
+            } else {
+                addRun(y, circle.centreX - outerReach, circle.centreX - holeReach - 1);
+                addRun(y, circle.centreX + holeReach + 1, circle.centreX + outerReach);
+            }
+            if (dy == 0) break;
         }
     }
 }

@@ -16,18 +16,18 @@ uint64_t NewSurfaceIdentity() {
     return next.fetch_add(1, std::memory_order_relaxed);
 }
 
+// Each channel of a pixel times alpha / 255, two channels at a time.
+inline uint32_t ScaleChannels(uint32_t pixel, uint32_t alpha) {
+    uint32_t redBlue = (pixel & 0xFF00FF) * alpha;
+    redBlue = ((redBlue + ((redBlue >> 8) & 0xFF00FF) + 0x800080) >> 8) & 0xFF00FF;
+    uint32_t alphaGreen = ((pixel >> 8) & 0xFF00FF) * alpha;
+    alphaGreen = (alphaGreen + ((alphaGreen >> 8) & 0xFF00FF) + 0x800080) & 0xFF00FF00;
+    return alphaGreen | redBlue;
+}
+
 // Source-over of a premultiplied pixel onto an opaque one.
 inline QRgb BlendOver(QRgb source, QRgb target) {
-    const uint32_t alpha = qAlpha(source);
-    if (alpha == 255) return source;
-    const uint32_t keep = 255 - alpha;
-    auto channel = [keep](uint32_t s, uint32_t t) {
-        const uint32_t scaled = t * keep + 128;
-        return s + ((scaled + (scaled >> 8)) >> 8);
-    };
-    return qRgb(static_cast<int>(channel(qRed(source), qRed(target))),
-                static_cast<int>(channel(qGreen(source), qGreen(target))),
-                static_cast<int>(channel(qBlue(source), qBlue(target))));
+    return 0xFF000000u | (source + ScaleChannels(target, 255 - qAlpha(source)));
 }
 
 } // namespace
@@ -59,10 +59,11 @@ void Surface::StrokeCircle(const CircleOutline& circle, QRgb colour) {
     uchar* bits = m_image.bits();
     const qsizetype stride = m_image.bytesPerLine();
     const uint64_t version = m_nextVersion++;
+    const size_t tileColumns = static_cast<size_t>(TileColumns());
     ForEachOutlineSpan(circle, width(), height(), [&](int y, int x0, int x1) {
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
         std::fill(row + x0, row + x1 + 1, colour);
-        const size_t rowStart = TileIndex(0, y / kTileHeight);
+        const size_t rowStart = static_cast<size_t>(y / kTileHeight) * tileColumns;
         for (int column = x0 / kTileWidth; column <= x1 / kTileWidth; ++column) {
             const size_t tile = rowStart + static_cast<size_t>(column);
             m_tileVersion[tile] = version;
@@ -74,26 +75,39 @@ void Surface::StrokeCircle(const CircleOutline& circle, QRgb colour) {
 
 void Surface::DrawText(const TextImage& text, int x, int y) {
     if (m_image.isNull() || text.glyphs.isNull()) return;
+    const int surfaceWidth = width();
     const int left = x + text.offset.x();
     const int top = y + text.offset.y();
     const int firstRow = std::max(0, -top);
     const int lastRow = std::min(text.glyphs.height(), height() - top) - 1;
     uchar* bits = m_image.bits();
     const qsizetype stride = m_image.bytesPerLine();
-    QRect touched;
+    const uchar* glyphBits = text.glyphs.constBits();
+    const qsizetype glyphStride = text.glyphs.bytesPerLine();
+    int touchedLeft = surfaceWidth, touchedRight = -1;
     for (int row = firstRow; row <= lastRow; ++row) {
-        const TextImage::Run& run = text.rows[static_cast<size_t>(row)];
-        const int from = std::max(run.from, -left);
-        const int to = std::min(run.to, width() - left - 1);
-        if (from > to) continue;
-        const auto* source = reinterpret_cast<const QRgb*>(text.glyphs.constScanLine(row));
+        const auto* source = reinterpret_cast<const QRgb*>(glyphBits + row * glyphStride);
         auto* target = reinterpret_cast<QRgb*>(bits + (top + row) * stride) + left;
-        for (int column = from; column <= to; ++column) {
-            if (qAlpha(source[column]) != 0) target[column] = BlendOver(source[column], target[column]);
+        const size_t begin = row == 0 ? 0 : text.rowEnd[static_cast<size_t>(row) - 1];
+        for (size_t index = begin; index < text.rowEnd[static_cast<size_t>(row)]; ++index) {
+            const TextImage::Run& run = text.runs[index];
+            const int from = std::max(run.from, -left);
+            const int to = std::min(run.to, surfaceWidth - left - 1);
+            if (from > to) continue;
+            if (run.opaque) {
+                std::memcpy(target + from, source + from, static_cast<size_t>(to - from + 1) * sizeof(QRgb));
+            } else {
+                for (int column = from; column <= to; ++column) {
+                    target[column] = BlendOver(source[column], target[column]);
+                }
+            }
+            touchedLeft = std::min(touchedLeft, left + from);
+            touchedRight = std::max(touchedRight, left + to);
         }
-        touched |= QRect(left + from, top + row, to - from + 1, 1);
     }
-    if (!touched.isEmpty()) MarkDrawnRect(touched);
+    if (touchedRight >= touchedLeft) {
+        MarkDrawnRect(QRect(QPoint(touchedLeft, top + firstRow), QPoint(touchedRight, top + lastRow)));
+    }
 }
 
 void Surface::CopyFrom(const Surface& source, int64_t copyWidth, int64_t copyHeight, QRgb outside) {

@@ -32,18 +32,24 @@ QRect InkBounds(const QImage& image) {
     return bottom < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
-std::vector<TextImage::Run> RowRuns(const QImage& image) {
-    std::vector<TextImage::Run> runs(static_cast<size_t>(image.height()));
+// Cuts every row into maximal runs of opaque and of partly covered pixels.
+void CutIntoRuns(TextImage& text) {
+    const QImage& image = text.glyphs;
     for (int y = 0; y < image.height(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        TextImage::Run& run = runs[static_cast<size_t>(y)];
-        for (int x = 0; x < image.width(); ++x) {
-            if (qAlpha(row[x]) == 0) continue;
-            if (run.to < run.from) run.from = x;
-            run.to = x;
+        for (int x = 0; x < image.width();) {
+            const int alpha = qAlpha(row[x]);
+            if (alpha == 0) {
+                ++x;
+                continue;
+            }
+            const bool opaque = alpha == 255;
+            const int from = x;
+            while (x < image.width() && qAlpha(row[x]) != 0 && (qAlpha(row[x]) == 255) == opaque) ++x;
+            text.runs.push_back({from, x - 1, opaque});
         }
+        text.rowEnd.push_back(text.runs.size());
     }
-    return runs;
 }
 
 std::string CacheKey(const std::string& text, const FontSpec& font, OleColour colour, double dotsPerInch) {
@@ -83,7 +89,7 @@ TextImage RenderText(const std::string& text, const FontSpec& font, OleColour co
     if (bounds.isEmpty()) return result;
     result.glyphs = image.copy(bounds);
     result.offset = canvas.topLeft() + bounds.topLeft();
-    result.rows = RowRuns(result.glyphs);
+    CutIntoRuns(result);
     return result;
 }
 

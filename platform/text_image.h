@@ -14,13 +14,19 @@ namespace vantrel {
 
 // One line of text rendered once, ready to be blended many times: a
 // premultiplied image of its glyphs cut to their ink, where that ink lies
-// relative to the text cell's top left corner, and for each row the run
-// that holds any ink, so that blending skips the transparent rest.
+// relative to the text cell's top left corner, and each row cut into runs
+// of fully covered and of partly covered pixels, so that blending copies
+// the first, blends only the second and skips what has no ink at all.
 struct TextImage {
-    QImage glyphs;        // Format_ARGB32_Premultiplied, device pixels
-    QPoint offset;        // of glyphs' top left from the cell's top left
-    struct Run { int from = 0; int to = -1; }; // inclusive; empty when to < from
-    std::vector<Run> rows;
+    QImage glyphs; // Format_ARGB32_Premultiplied, device pixels
+    QPoint offset; // of glyphs' top left from the cell's top left
+    struct Run {
+        int from = 0; // columns, inclusive
+        int to = 0;
+        bool opaque = false;
+    };
+    std::vector<Run> runs;      // row by row
+    std::vector<size_t> rowEnd; // runs of row y are runs[y == 0 ? 0 : rowEnd[y - 1]] up to rowEnd[y]
 };
 
 // Renders text in a font and colour at a resolution of dotsPerInch device

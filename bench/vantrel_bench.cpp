@@ -1,0 +1,115 @@
+// Micro-benchmarks of the per-frame and start-up work, headless. Every
+// figure is also put beside a plain copy of the same frame's bytes, made in
+// the same binary, so that machines of different speed compare.
+
+#include "circle_backdrop.h"
+#include "clock.h"
+#include "credits_design.h"
+#include "display_window.h"
+#include "form.h"
+#include "form_host.h"
+#include "frame_composition.h"
+#include "message_box.h"
+#include "roll_layout.h"
+#include "runtime.h"
+#include "scroll_tick.h"
+
+#include <QGuiApplication>
+#include <benchmark/benchmark.h>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+// A scene and a display window with no display, as the program builds them
+// at start-up, at a given client size and device-pixel ratio.
+struct HeadlessScene {
+    HeadlessScene(QSize clientSize, double devicePixelRatio)
+        : hosts(clientSize, devicePixelRatio),
+          runtime(Runtime::Services{&clock, &messages, &hosts, nullptr, ""}),
+          scene(runtime, CreditsDesign()),
+          display(runtime, FrmDisplay::Design()) {
+        scene.Load();
+        scene.Show();
+        CentreLabels(scene);
+        display.Show();
+    }
+
+    ManualClock clock;
+    RecordingMessageBox messages;
+    HeadlessHostFactory hosts;
+    Runtime runtime;
+    Form scene;
+    Form display;
+};
+
+void ComposeFrameBenchmark(benchmark::State& state, QSize size, double ratio) {
+    HeadlessScene headless(size, ratio);
+    PaintInitialBackdrop(headless.runtime, headless.scene);
+    for (auto _ : state) ComposeFrame(headless.scene, headless.display);
+    state.counters["copied_px_per_frame"] = benchmark::Counter(
+        static_cast<double>(headless.display.surface().copiedPixels()), benchmark::Counter::kAvgIterations);
+}
+
+void FrameCopyBenchmark(benchmark::State& state, QSize size) {
+    const size_t bytes = static_cast<size_t>(size.width()) * static_cast<size_t>(size.height()) * 4;
+    std::vector<char> source(bytes, 1), target(bytes, 0);
+    for (auto _ : state) {
+        std::memcpy(target.data(), source.data(), bytes);
+        benchmark::DoNotOptimize(target.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void ActivationBenchmark(benchmark::State& state, QSize size) {
+    HeadlessScene headless(size, 1.0);
+    for (auto _ : state) PaintInitialBackdrop(headless.runtime, headless.scene);
+}
+
+void CircleTickBenchmark(benchmark::State& state, QSize size) {
+    HeadlessScene headless(size, 1.0);
+    PaintInitialBackdrop(headless.runtime, headless.scene);
+    for (auto _ : state) DrawRandomCircles(headless.runtime, headless.scene);
+}
+
+// One scroll tick as the program runs it: the roll moves a step, wraps when
+// it has left the top, and the frame is composed.
+void ScrollTickBenchmark(benchmark::State& state, QSize size) {
+    HeadlessScene headless(size, 1.0);
+    PaintInitialBackdrop(headless.runtime, headless.scene);
+    PlaceRollBelowScene(headless.scene);
+    for (auto _ : state) {
+        MoveRoll(headless.scene);
+        ComposeFrame(headless.scene, headless.display);
+    }
+}
+
+void RegisterAll() {
+    const QSize fullHd(1920, 1080), ultraHd(3840, 2160);
+    benchmark::RegisterBenchmark("ComposeFrame/1920x1080", ComposeFrameBenchmark, fullHd, 1.0);
+    benchmark::RegisterBenchmark("ComposeFrame/3840x2160", ComposeFrameBenchmark, ultraHd, 1.0);
+    benchmark::RegisterBenchmark("ComposeFrame/1920x1080@2x", ComposeFrameBenchmark, fullHd, 2.0);
+    benchmark::RegisterBenchmark("FrameCopy/1920x1080", FrameCopyBenchmark, fullHd);
+    benchmark::RegisterBenchmark("FrameCopy/3840x2160", FrameCopyBenchmark, ultraHd);
+    benchmark::RegisterBenchmark("Activation/1920x1080", ActivationBenchmark, fullHd)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Activation/3840x2160", ActivationBenchmark, ultraHd)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("CircleTick/1920x1080", CircleTickBenchmark, fullHd);
+    benchmark::RegisterBenchmark("ScrollTick/1920x1080", ScrollTickBenchmark, fullHd);
+}
+
+} // namespace
+} // namespace vantrel
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QGuiApplication application(qtArgc, argv);
+    vantrel::RegisterAll();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
