@@ -37,7 +37,6 @@ check "program is a real executable in lib/vantrel-credits" \
     test -f "$private/vantrel-credits" -a ! -L "$private/vantrel-credits" -a -x "$private/vantrel-credits"
 check "track lies beside the program, as shipped" \
     cmp -s "$source_dir/assets/Until The Dub.mp3" "$private/Until The Dub.mp3"
-check "bin/vantrel-credits is a symlink" test -L "$prefix/bin/vantrel-credits"
 check "bin symlink is relative, so it survives any prefix" \
     test "$(readlink "$prefix/bin/vantrel-credits")" = "../lib/vantrel-credits/vantrel-credits"
 check "bin symlink resolves to the program" \
@@ -69,15 +68,12 @@ ico_size=$(stat -c %s "$ico")
 images=
 for i in $(seq 0 15); do
     read -r w h _ _ _ _ bpp _ s0 s1 s2 s3 o0 o1 o2 o3 <<<"$(bytes "$ico" $((6 + 16 * i)) 16)"
-    length=$((s0 + 256 * (s1 + 256 * (s2 + 256 * s3))))
-    offset=$((o0 + 256 * (o1 + 256 * (o2 + 256 * o3))))
-    check "ico image $i is square" test "$w" = "$h"
-    check "ico image $i lies inside the file" test $((offset + length)) -le "$ico_size"
-    images="$images ${w}x$bpp"
+    end=$(((o0 + 256 * (o1 + 256 * (o2 + 256 * o3))) + (s0 + 256 * (s1 + 256 * (s2 + 256 * s3)))))
+    check "ico image $i lies inside the file" test "$end" -le "$ico_size"
+    images="$images ${w}x${h}x$bpp"
 done
-expected=" 48x4 48x8 48x24 48x32 32x4 32x8 32x24 32x32 24x4 24x8 24x24 24x32 16x4 16x8 16x24 16x32"
-check "ico holds 48, 32, 24 and 16 px at 4, 8, 24 and 32 bpp (got$images)" \
-    test "$(tr ' ' '\n' <<<"$images" | sort)" = "$(tr ' ' '\n' <<<"$expected" | sort)"
+check "ico holds 48, 32, 24 and 16 px at 4, 8, 24 and 32 bpp (got$images)" test "$(tr ' ' '\n' <<<"$images" | sort)" \
+    = "$(printf '%s\n' "" {48x48,32x32,24x24,16x16}x{4,8,24,32} | sort)"
 
 # ---- run
 
