@@ -5,6 +5,7 @@
 #include "credits_program.h"
 #include "display_check.h"
 #include "form_window.h"
+#include "audio_backend.h"
 #include "media_control.h"
 #include "qt_message_box.h"
 #include "qt_timer_driver.h"
@@ -63,8 +64,7 @@ int main(int argc, char** argv) {
     vantrel::SteadyClock clock;
     vantrel::QtMessageBox messageBox;
     vantrel::WidgetHostFactory hosts;
-    std::unique_ptr<vantrel::MediaBackend> audio = vantrel::OpenAudioBackend(clock);
-    vantrel::MediaControl media(*audio);
+    vantrel::MediaControl media(vantrel::OpenAudioBackend(clock));
     vantrel::Runtime runtime(vantrel::Runtime::Services{
         &clock, &messageBox, &hosts, &media, QCoreApplication::applicationDirPath().toStdString()});
     runtime.timers().SetFramePeriod(1000.0 / ScreenRefreshHz());

@@ -19,6 +19,7 @@ namespace {
 
 // How long Show waits for the window manager to map and size the window.
 constexpr int kMapTimeoutMs = 2000;
+constexpr int kSettledPolls = 5; // of 2 ms each
 
 QColor ToQColor(OleColour colour) { return QColor::fromRgb(ToPixel(colour)); }
 
@@ -61,15 +62,35 @@ public:
     }
 
     void Show() override {
-        if (m_settings.maximized) {
-            // Without a window manager nobody honours "maximized"; sizing the
-            // window to the work area first gives the same client area there.
-            if (QScreen* screen = m_window->screen()) m_window->setGeometry(screen->availableGeometry());
-            m_window->showMaximized();
-        } else {
+        if (!m_settings.maximized) {
             m_window->show();
+            WaitUntilExposed();
+            return;
         }
+        // Without a window manager nobody honours "maximized"; sizing the
+        // window to the work area first gives the same client area there.
+        const QRect workArea = WorkArea();
+        m_window->setGeometry(workArea);
+        m_window->showMaximized();
         WaitUntilExposed();
+        // A window manager may refuse to maximize a window whose frame may
+        // not be resized (openbox does); then the frame is put on the work
+        // area here, which is what maximized means. The frame can change with
+        // the size (borders come back on a window that is not maximized), so
+        // the client is placed until it has fitted the frame as it stands for
+        // a few polls in a row.
+        QRect requested = m_window->geometry();
+        int fittedPolls = 0;
+        WaitUntil([&] {
+            const QRect client = workArea.marginsRemoved(X11FrameExtents(*m_window));
+            if (client != requested) {
+                requested = client;
+                fittedPolls = 0;
+                m_window->setGeometry(client);
+            }
+            fittedPolls = m_window->geometry() == client ? fittedPolls + 1 : 0;
+            return fittedPolls >= kSettledPolls;
+        });
     }
 
     void Hide() override { m_window->hide(); }
@@ -98,17 +119,32 @@ public:
     }
 
 private:
-    // Returns once the window system shows the window (and so has given it
-    // its final size), or after a timeout where nothing ever exposes it.
+    QRect WorkArea() const {
+        const QScreen* screen = m_window->screen();
+        return screen != nullptr ? screen->availableGeometry() : QRect(QPoint(), m_window->size());
+    }
+
+    // Returns once the window system shows the window, or after a timeout
+    // where nothing ever exposes it.
     void WaitUntilExposed() {
+        WaitUntil([&] {
+            const QWindow* handle = m_window->windowHandle();
+            return handle != nullptr && handle->isExposed();
+        });
+    }
+
+    // Runs the event loop (without user input) until done() holds or the
+    // window system has had kMapTimeoutMs to make it so.
+    template <typename Done>
+    void WaitUntil(Done&& done) {
+        if (done()) return;
         QElapsedTimer waited;
         waited.start();
         QEventLoop loop;
         QTimer poll;
         poll.setInterval(2);
         QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            const QWindow* handle = m_window->windowHandle();
-            if ((handle != nullptr && handle->isExposed()) || waited.elapsed() > kMapTimeoutMs) loop.quit();
+            if (done() || waited.elapsed() > kMapTimeoutMs) loop.quit();
         });
         poll.start();
         loop.exec(QEventLoop::ExcludeUserInputEvents);

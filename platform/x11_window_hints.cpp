@@ -53,4 +53,20 @@ void ApplyX11WindowHints(QWidget& window, const WindowSettings& settings) {
     xcb_flush(connection);
 }
 
+QMargins X11FrameExtents(QWidget& window) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->connection() == nullptr) return {};
+    xcb_connection_t* connection = x11->connection();
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    const xcb_atom_t extents = Atom(connection, "_NET_FRAME_EXTENTS");
+    const auto cookie = xcb_get_property(connection, 0, id, extents, XCB_ATOM_CARDINAL, 0, 4);
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(connection, cookie, nullptr), &std::free);
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 16) return {};
+    const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+    // left, right, top, bottom
+    return QMargins(static_cast<int>(values[0]), static_cast<int>(values[2]), static_cast<int>(values[1]),
+                    static_cast<int>(values[3]));
+}
+
 } // namespace vantrel

@@ -2,6 +2,8 @@
 
 #include "form_host.h"
 
+#include <QMargins>
+
 class QWidget;
 
 namespace vantrel {
@@ -11,5 +13,9 @@ namespace vantrel {
 // minimizing or maximizing (a fixed tool-window frame with a close button
 // only), and _NET_WM_STATE_SKIP_TASKBAR. Does nothing on other platforms.
 void ApplyX11WindowHints(QWidget& window, const WindowSettings& settings);
+
+// The frame a window manager has put around a mapped window, as it announces
+// it in _NET_FRAME_EXTENTS; none where there is no such frame or no X11.
+QMargins X11FrameExtents(QWidget& window);
 
 } // namespace vantrel
