@@ -53,6 +53,7 @@ std::optional<std::string> DecodeShortPath(std::string_view shortPath) {
     std::string decoded;
     decoded.reserve(shortPath.size());
     for (size_t at = 0; at < shortPath.size(); ++at) {
+        if (shortPath[at] == '\0') return std::nullopt; // a path ends at its first NUL: it would name another file
         if (shortPath[at] != kEscape) {
             decoded += shortPath[at];
             continue;

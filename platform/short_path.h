@@ -14,8 +14,9 @@ namespace vantrel {
 // letters included, stay as they are. The media open command decodes it.
 std::string EncodeShortPath(std::string_view path);
 
-// The inverse of EncodeShortPath. Accepts either case of hex digits; empty
-// when a '%' is not followed by two hex digits or when a NUL would result.
+// The inverse of EncodeShortPath. Accepts either case of hex digits; gives
+// nothing when a '%' is not followed by two hex digits or when the path
+// would hold a NUL, raw or escaped (the file opened would be another).
 std::optional<std::string> DecodeShortPath(std::string_view shortPath);
 
 // Stand-in for the Windows call of the same name, on UTF-8 byte paths.

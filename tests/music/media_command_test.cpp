@@ -69,6 +69,9 @@ TEST(MediaCommand, RefusesMalformedEscapesAndEmptyTexts) {
         const std::string text = std::string("open ") + path + " type mpegvideo alias untilthedub";
         EXPECT_EQ(ParseMediaCommand(text).error, mci::kInvalidFile) << text;
     }
+    using namespace std::string_literals;
+    const std::string rawNul = "open /etc/x\0.mp3 type mpegvideo alias untilthedub"s; // would open /etc/x
+    EXPECT_EQ(ParseMediaCommand(rawNul).error, mci::kInvalidFile);
     EXPECT_EQ(ParseMediaCommand("").error, mci::kMissingCommandString);
     EXPECT_EQ(ParseMediaCommand(" \t ").error, mci::kMissingCommandString);
 }
