@@ -21,7 +21,7 @@ struct MediaCommand;
 // NUL-terminated only when it fits the caller's buffer; a reply that does
 // not fit, a null buffer or a size of 0 fail the command. Every failing
 // command leaves no reply text. Commands return at once; a track plays by
-// itself.
+// itself. Used from one thread only (the program's GUI thread).
 class MediaControl {
 public:
     explicit MediaControl(std::unique_ptr<MediaBackend> backend);

@@ -15,7 +15,7 @@
 namespace vantrel {
 namespace {
 
-using testing::kFixtureTrack;
+using testing::FixtureTrack;
 
 constexpr int64_t kNsPerMs = 1'000'000;
 
@@ -31,7 +31,7 @@ protected:
     }
 
     void OpenFixture() {
-        ASSERT_EQ(Send("open " + EncodeShortPath(kFixtureTrack.string()) + " type mpegvideo alias untilthedub"),
+        ASSERT_EQ(Send("open " + EncodeShortPath(FixtureTrack().string()) + " type mpegvideo alias untilthedub"),
                   mci::kSuccess);
     }
 
@@ -39,7 +39,7 @@ protected:
 
     ManualClock clock;
     MediaControl media{std::make_unique<SilentMediaBackend>(clock)};
-    const int64_t fixtureLengthMs = MeasureMp3File(kFixtureTrack.string())->LengthMs();
+    const int64_t fixtureLengthMs = MeasureMp3File(FixtureTrack().string())->LengthMs();
     uint32_t m_lastCode = 0;
 };
 
@@ -81,7 +81,7 @@ TEST_F(MediaControlTest, KeepsOneTrackPerAliasAndForgetsItOnClose) {
     OpenFixture();
     Send("play untilthedub");
     AdvanceMs(400);
-    const std::string again = "open " + EncodeShortPath(kFixtureTrack.string()) + " type mpegvideo alias untilthedub";
+    const std::string again = "open " + EncodeShortPath(FixtureTrack().string()) + " type mpegvideo alias untilthedub";
     EXPECT_EQ(Send(again), mci::kDuplicateAlias);
     EXPECT_EQ(Ask("status untilthedub position"), "400"); // the open track was not disturbed
     EXPECT_EQ(Send("close untilthedub"), mci::kSuccess);

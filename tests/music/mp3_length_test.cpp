@@ -39,7 +39,7 @@ Bytes Frames(int count, uint8_t bitrateIndex = 9) {
 
 TEST(Mp3Length, MeasuresOurTrackAndTestPhraseAsComposedPlusEncoderPadding) {
     // Composed as 2.0 s and 76.8 s; the encoder adds under three frames (78 ms).
-    const auto phrase = MeasureMp3File(testing::kFixtureTrack.string());
+    const auto phrase = MeasureMp3File(testing::FixtureTrack().string());
     ASSERT_TRUE(phrase);
     EXPECT_EQ(phrase->sampleRateHz, 44100);
     EXPECT_EQ(phrase->samples, phrase->audioFrames * 1152);

@@ -20,7 +20,7 @@ namespace vantrel {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::kFixtureTrack;
+using testing::FixtureTrack;
 using testing::kTrackFileName;
 
 constexpr size_t kCutInsideTheFirstAudioFrame = 800; // past the ID3 tag (226) and the Info frame (418)
@@ -62,14 +62,14 @@ void ExpectCleanFailure(const fs::path& appDir, const char* what) {
 
 std::string FixtureLength() {
     const testing::TempDir dir;
-    fs::copy_file(kFixtureTrack, dir.path() / kTrackFileName);
+    fs::copy_file(FixtureTrack(), dir.path() / kTrackFileName);
     std::string sLength;
     EXPECT_TRUE(RunLoop(dir.path(), sLength).empty());
     return sLength;
 }
 
 TEST(MusicBadInput, EveryUnplayableTrackFailsTheLoadCleanly) {
-    const std::vector<char> fixture = testing::ReadBytes(kFixtureTrack);
+    const std::vector<char> fixture = testing::ReadBytes(FixtureTrack());
     const struct {
         const char* what;
         void (*make)(const fs::path& track, const std::vector<char>& fixture);
@@ -102,7 +102,7 @@ TEST(MusicBadInput, ATrackInADirectoryPathOf300CharactersFailsTheLoadCleanly) {
     while (appDir.string().size() < 300) appDir /= std::string(std::min<size_t>(60, 299 - appDir.string().size()), 'd');
     ASSERT_EQ(appDir.string().size(), 300u);
     fs::create_directories(appDir);
-    fs::copy_file(kFixtureTrack, appDir / kTrackFileName);
+    fs::copy_file(FixtureTrack(), appDir / kTrackFileName);
     ExpectCleanFailure(appDir, "300-character directory");
 }
 
@@ -111,11 +111,11 @@ TEST(MusicBadInput, BlanksAndNonAsciiLettersInThePathAndATruncatedTrackStillPlay
     const testing::TempDir dir;
     const fs::path appDir = dir.path() / "Música Até Já" / "Ünïcødé dïr";
     fs::create_directories(appDir);
-    fs::copy_file(kFixtureTrack, appDir / kTrackFileName);
+    fs::copy_file(FixtureTrack(), appDir / kTrackFileName);
     std::string sLength;
     EXPECT_TRUE(RunLoop(appDir, sLength).empty());
     EXPECT_EQ(sLength, fullLength);
-    std::vector<char> half = testing::ReadBytes(kFixtureTrack);
+    std::vector<char> half = testing::ReadBytes(FixtureTrack());
     half.resize(half.size() / 2);
     testing::WriteBytes(appDir / kTrackFileName, half);
     EXPECT_TRUE(RunLoop(appDir, sLength).empty());
@@ -138,7 +138,7 @@ TEST(MusicBadInput, AnUnreadableTrackFailsTheOpen) {
     const testing::TempDir dir;
     fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
     const fs::path track = dir.path() / kTrackFileName;
-    fs::copy_file(kFixtureTrack, track);
+    fs::copy_file(FixtureTrack(), track);
     fs::permissions(track, fs::perms::none);
     if (::geteuid() != 0) {
         EXPECT_EQ(OpenUnreadable(track), 0);

@@ -110,7 +110,7 @@ TEST(MusicLoopSoak, LoopsForADayOfPollsOnTheSilentDevice) {
     constexpr int64_t kNsPerMs = 1'000'000;
     constexpr int64_t kDayMs = 24LL * 60 * 60 * 1000;
     const testing::TempDir dir;
-    std::filesystem::copy_file(testing::kFixtureTrack, dir.path() / testing::kTrackFileName);
+    std::filesystem::copy_file(testing::FixtureTrack(), dir.path() / testing::kTrackFileName);
     ManualClock deviceClock;
     MediaControl media(std::make_unique<SilentMediaBackend>(deviceClock));
     testing::HeadlessRuntime headless(QSize(320, 240), 1.0, &media, dir.path().string());

@@ -32,7 +32,7 @@ private:
     std::filesystem::path m_path;
 };
 
-inline const std::filesystem::path kFixtureTrack = std::filesystem::path(VANTREL_FIXTURE_DIR) / "Until The Dub.mp3";
+inline std::filesystem::path FixtureTrack() { return std::filesystem::path(VANTREL_FIXTURE_DIR) / "Until The Dub.mp3"; }
 inline constexpr const char* kTrackFileName = "Until The Dub.mp3";
 
 inline std::vector<char> ReadBytes(const std::filesystem::path& path) {

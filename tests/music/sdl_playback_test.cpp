@@ -66,7 +66,7 @@ protected:
         std::unique_ptr<SdlMixerBackend> mixer = SdlMixerBackend::Create(clock, failure);
         ASSERT_TRUE(mixer) << "the dummy audio driver should always open: " << failure;
         media = std::make_unique<MediaControl>(std::make_unique<RestartCounter>(std::move(mixer), restarts));
-        fs::copy_file(testing::kFixtureTrack, dir.path() / testing::kTrackFileName);
+        fs::copy_file(testing::FixtureTrack(), dir.path() / testing::kTrackFileName);
         headless = std::make_unique<testing::HeadlessRuntime>(QSize(320, 240), 1.0, media.get(), dir.path().string());
     }
 
@@ -129,7 +129,7 @@ TEST(AudioBackend, WithoutAnAudioOutputTheTrackPlaysSilentlyOnTheClock) {
     std::unique_ptr<MediaBackend> backend = OpenAudioBackend(clock);
     ASSERT_NE(dynamic_cast<SilentMediaBackend*>(backend.get()), nullptr);
     MediaControl media(std::move(backend));
-    const std::string open = "open " + EncodeShortPath(testing::kFixtureTrack.string()) + " type mpegvideo alias untilthedub";
+    const std::string open = "open " + EncodeShortPath(testing::FixtureTrack().string()) + " type mpegvideo alias untilthedub";
     ASSERT_EQ(media.Send(open, nullptr, 0), mci::kSuccess);
     media.Send("play untilthedub", nullptr, 0);
     std::string length(255, '\0');
