@@ -78,6 +78,7 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
     const int surfaceWidth = width();
     const int left = x + text.offset.x();
     const int top = y + text.offset.y();
+    if (!QRect(left, top, text.glyphs.width(), text.glyphs.height()).intersects(m_image.rect())) return;
     const int firstRow = std::max(0, -top);
     const int lastRow = std::min(text.glyphs.height(), height() - top) - 1;
     uchar* bits = m_image.bits();

@@ -52,18 +52,6 @@ void CutIntoRuns(TextImage& text) {
     }
 }
 
-std::string CacheKey(const std::string& text, const FontSpec& font, OleColour colour, double dotsPerInch) {
-    std::string key = text;
-    key += '\0';
-    key += font.name;
-    key += '\0';
-    key += std::to_string(font.size) + (font.bold ? "b" : "") + (font.italic ? "i" : "") +
-           (font.underline ? "u" : "") + (font.strikethrough ? "s" : "");
-    key += '\0';
-    key += std::to_string(colour) + '@' + std::to_string(dotsPerInch);
-    return key;
-}
-
 } // namespace
 
 TextImage RenderText(const std::string& text, const FontSpec& font, OleColour colour, double dotsPerInch) {
@@ -93,14 +81,25 @@ TextImage RenderText(const std::string& text, const FontSpec& font, OleColour co
     return result;
 }
 
+size_t TextImageCache::KeyHash::operator()(const KeyView& key) const {
+    size_t hash = std::hash<std::string_view>{}(key.text);
+    auto mix = [&hash](size_t value) { hash ^= value + 0x9e3779b97f4a7c15ull + (hash << 6) + (hash >> 2); };
+    mix(std::hash<std::string_view>{}(key.font.name));
+    mix(std::hash<float>{}(key.font.size));
+    mix((key.font.bold ? 1u : 0u) | (key.font.italic ? 2u : 0u) | (key.font.underline ? 4u : 0u) |
+        (key.font.strikethrough ? 8u : 0u));
+    mix(key.colour);
+    mix(std::hash<double>{}(key.dotsPerInch));
+    return hash;
+}
+
 const TextImage& TextImageCache::Get(const std::string& text, const FontSpec& font, OleColour colour,
                                      double dotsPerInch) {
-    std::string key = CacheKey(text, font, colour, dotsPerInch);
-    auto found = m_entries.find(key);
-    if (found != m_entries.end()) return *found->second;
+    const KeyView wanted{text, font, colour, dotsPerInch};
+    if (auto found = m_entries.find(wanted); found != m_entries.end()) return *found->second;
     if (m_entries.size() >= kCapacity) m_entries.clear();
     auto image = std::make_unique<TextImage>(RenderText(text, font, colour, dotsPerInch));
-    return *m_entries.emplace(std::move(key), std::move(image)).first->second;
+    return *m_entries.emplace(Key{text, font, colour, dotsPerInch}, std::move(image)).first->second;
 }
 
 } // namespace vantrel

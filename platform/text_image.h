@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -43,8 +44,38 @@ public:
     size_t size() const { return m_entries.size(); }
 
 private:
+    // What makes two rendered lines the same; looked up without copying the
+    // text, since every printed line asks.
+    struct KeyView {
+        std::string_view text;
+        const FontSpec& font;
+        OleColour colour;
+        double dotsPerInch;
+    };
+    struct Key {
+        std::string text;
+        FontSpec font;
+        OleColour colour;
+        double dotsPerInch;
+        KeyView view() const { return {text, font, colour, dotsPerInch}; }
+    };
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(const KeyView& key) const;
+        size_t operator()(const Key& key) const { return (*this)(key.view()); }
+    };
+    struct KeyEqual {
+        using is_transparent = void;
+        static bool Same(const KeyView& a, const KeyView& b) {
+            return a.colour == b.colour && a.dotsPerInch == b.dotsPerInch && a.font == b.font && a.text == b.text;
+        }
+        bool operator()(const Key& a, const Key& b) const { return Same(a.view(), b.view()); }
+        bool operator()(const KeyView& a, const Key& b) const { return Same(a, b.view()); }
+        bool operator()(const Key& a, const KeyView& b) const { return Same(a.view(), b); }
+    };
+
     static constexpr size_t kCapacity = 256;
-    std::unordered_map<std::string, std::unique_ptr<TextImage>> m_entries;
+    std::unordered_map<Key, std::unique_ptr<TextImage>, KeyHash, KeyEqual> m_entries;
 };
 
 } // namespace vantrel

@@ -22,7 +22,7 @@ protected:
     size_t Reports() const { return program.messages.shown.size(); }
     std::string Report(size_t index) const { return program.messages.shown.at(index).prompt; }
     bool Traced(const std::string& step) const {
-        return std::count(program.trace.steps.begin(), program.trace.steps.end(), step) > 0;
+        return program.trace.Count(step) > 0;
     }
     // Runs on for a while; nothing more may go wrong.
     void RunsOnCleanly() {

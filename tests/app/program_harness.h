@@ -5,6 +5,7 @@
 #include "silent_media_backend.h"
 #include "test_support.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,7 +16,16 @@ namespace vantrel::testing {
 // so that tests can check the order of start-up and shutdown.
 struct Trace {
     std::vector<std::string> steps;
-    void Add(std::string step) { steps.push_back(std::move(step)); }
+    std::map<std::string, int> counts;
+    bool keepSteps = true; // a long run only counts them
+    void Add(std::string step) {
+        ++counts[step];
+        if (keepSteps) steps.push_back(std::move(step));
+    }
+    int Count(const std::string& step) const {
+        const auto found = counts.find(step);
+        return found == counts.end() ? 0 : found->second;
+    }
 };
 
 class TracingHost final : public FormHost {

@@ -36,7 +36,7 @@ TEST(Smoke, AFullRollPeriodRunsWithoutAWindow) {
     EXPECT_NEAR(static_cast<double>(circlesAdded), scrollTicks / 3.0, 3.0); // one circle every 50 ms
     EXPECT_TRUE(program.messages.shown.empty());
 
-    const auto restarts = std::count(program.trace.steps.begin(), program.trace.steps.end(), "track played from 0");
+    const int restarts = program.trace.Count("track played from 0");
     const double seconds = scrollTicks / 60.0;
     EXPECT_NEAR(static_cast<double>(restarts), seconds / 2.5, 3.0); // a 2-second track, polled every 500 ms
 }
