@@ -64,16 +64,25 @@ void ForEachOutlineSpan(const CircleOutline& circle, int width, int height, Visi
         to = std::min<int64_t>(to, width - 1);
         if (from <= to) visit(static_cast<int>(y), static_cast<int>(from), static_cast<int>(to));
     };
+    // Both reaches only shrink as the rows get farther from the centre, so
+    // after the first row each is found by stepping it inwards.
+    auto insideOuter = [&](int64_t dx, double dySquared) {
+        return static_cast<double>(dx * dx) + dySquared <= outerSquared;
+    };
+    auto insideHole = [&](int64_t dx, double dySquared) {
+        return static_cast<double>(dx * dx) + dySquared < innerSquared;
+    };
+    const auto firstDySquared = static_cast<double>(nearest * nearest);
+    int64_t outerReach = detail::LastInside(std::sqrt(std::max(0.0, outerSquared - firstDySquared)),
+                                            [&](int64_t dx) { return insideOuter(dx, firstDySquared); });
+    int64_t holeReach = inner > 0 ? detail::LastInside(std::sqrt(std::max(0.0, innerSquared - firstDySquared)),
+                                                       [&](int64_t dx) { return insideHole(dx, firstDySquared); })
+                                  : -1; // pixels with |dx| <= holeReach lie inside the hole
     for (int64_t dy = nearest; dy <= farthest; ++dy) {
         const auto dySquared = static_cast<double>(dy * dy);
-        const int64_t outerReach = detail::LastInside(std::sqrt(std::max(0.0, outerSquared - dySquared)),
-            [&](int64_t dx) { return static_cast<double>(dx * dx) + dySquared <= outerSquared; });
-        if (outerReach < 0) continue;
-        int64_t holeReach = -1; // pixels with |dx| <= holeReach lie inside the hole
-        if (inner > 0 && dySquared < innerSquared) {
-            holeReach = detail::LastInside(std::sqrt(innerSquared - dySquared),
-                [&](int64_t dx) { return static_cast<double>(dx * dx) + dySquared < innerSquared; });
-        }
+        while (outerReach >= 0 && !insideOuter(outerReach, dySquared)) --outerReach;
+        while (holeReach >= 0 && !insideHole(holeReach, dySquared)) --holeReach;
+        if (outerReach < 0) break;
         for (const int64_t y : {circle.centreY - dy, circle.centreY + dy}) {
             if (holeReach < 0) {
                 addRun(y, circle.centreX - outerReach, circle.centreX + outerReach);
