@@ -40,6 +40,10 @@ void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill) {
     m_image = QImage(devicePixels.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
     m_image.setDevicePixelRatio(devicePixelRatio);
     m_devicePixelRatio = devicePixelRatio;
+    m_width = m_image.width();
+    m_height = m_image.height();
+    m_tileColumns = (m_width + kTileWidth - 1) / kTileWidth;
+    m_tileRows = (m_height + kTileHeight - 1) / kTileHeight;
     const size_t tiles = static_cast<size_t>(TileColumns()) * static_cast<size_t>(TileRows());
     m_tileVersion.assign(tiles, m_nextVersion++);
     m_copiedVersion.assign(tiles, kUnknown);

@@ -29,8 +29,8 @@ public:
     // Reallocates the image at a new size, filled with one colour.
     void Reset(QSize devicePixels, double devicePixelRatio, QRgb fill);
 
-    int width() const { return m_image.width(); }
-    int height() const { return m_image.height(); }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
     double devicePixelRatio() const { return m_devicePixelRatio; }
     const QImage& image() const { return m_image; }
 
@@ -55,15 +55,23 @@ private:
     static constexpr uint64_t kUnknown = 0;
     static constexpr uint64_t kOutsideFill = 1;
 
-    int TileColumns() const { return (width() + kTileWidth - 1) / kTileWidth; }
-    int TileRows() const { return (height() + kTileHeight - 1) / kTileHeight; }
-    size_t TileIndex(int column, int row) const { return static_cast<size_t>(row) * TileColumns() + column; }
+    int TileColumns() const { return m_tileColumns; }
+    int TileRows() const { return m_tileRows; }
+    size_t TileIndex(int column, int row) const {
+        return static_cast<size_t>(row) * static_cast<size_t>(m_tileColumns) + static_cast<size_t>(column);
+    }
     void MarkDrawnRect(const QRect& rect);
     void MarkAllDrawn();
     void CopyTileRun(const Surface& source, int row, int firstColumn, int lastColumn, int64_t width,
                      int64_t height, QRgb outside);
 
     QImage m_image;
+    // The image's size and its tile grid, kept here because the per-frame
+    // loops ask for them on every tile.
+    int m_width = 0;
+    int m_height = 0;
+    int m_tileColumns = 0;
+    int m_tileRows = 0;
     double m_devicePixelRatio = 1.0;
     uint64_t m_identity = 0; // tells one surface's tile versions from another's
     uint64_t m_nextVersion = 2;
