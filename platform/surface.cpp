@@ -37,6 +37,7 @@ Surface::Surface(QSize devicePixels, double devicePixelRatio, QRgb fill) : m_ide
 }
 
 void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill) {
+    m_pendingCircles.clear();
     m_image = QImage(devicePixels.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
     m_image.setDevicePixelRatio(devicePixelRatio);
     m_devicePixelRatio = devicePixelRatio;
@@ -53,6 +54,7 @@ void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill) {
 }
 
 void Surface::Fill(QRgb colour) {
+    m_pendingCircles.clear(); // all covered by the fill
     if (m_image.isNull()) return;
     m_image.fill(colour);
     MarkAllDrawn();
@@ -60,11 +62,33 @@ void Surface::Fill(QRgb colour) {
 
 void Surface::StrokeCircle(const CircleOutline& circle, QRgb colour) {
     if (m_image.isNull()) return;
+    m_pendingCircles.push_back({circle, colour});
+    if (m_pendingCircles.size() >= kMaxPendingCircles) DrawPendingCircles();
+}
+
+void Surface::DrawPendingCircles() const {
+    if (m_pendingCircles.empty()) return;
+    // No surface is ever made const; readers only see it through const
+    // references, and what they read must have every circle on it.
+    auto& self = const_cast<Surface&>(*this);
+    const uint64_t version = self.m_nextVersion++;
+    if (m_pendingCircles.size() == 1) {
+        self.DrawCircleRows(m_pendingCircles[0].circle, m_pendingCircles[0].colour, version, 0, m_height);
+    } else {
+        for (int band = 0; band < m_height; band += kBandRows) {
+            for (const PendingCircle& pending : m_pendingCircles) {
+                self.DrawCircleRows(pending.circle, pending.colour, version, band, band + kBandRows);
+            }
+        }
+    }
+    m_pendingCircles.clear();
+}
+
+void Surface::DrawCircleRows(const CircleOutline& circle, QRgb colour, uint64_t version, int firstRow, int endRow) {
     uchar* bits = m_image.bits();
     const qsizetype stride = m_image.bytesPerLine();
-    const uint64_t version = m_nextVersion++;
-    const size_t tileColumns = static_cast<size_t>(TileColumns());
-    ForEachOutlineSpan(circle, width(), height(), [&](int y, int x0, int x1) {
+    const auto tileColumns = static_cast<size_t>(m_tileColumns);
+    auto fillRun = [&](int y, int x0, int x1) {
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
         std::fill(row + x0, row + x1 + 1, colour);
         const size_t rowStart = static_cast<size_t>(y / kTileHeight) * tileColumns;
@@ -74,11 +98,13 @@ void Surface::StrokeCircle(const CircleOutline& circle, QRgb colour) {
             m_copiedVersion[tile] = kUnknown;
             m_damaged[tile] = 1;
         }
-    });
+    };
+    ForEachOutlineSpan(circle, m_width, m_height, fillRun, firstRow, endRow);
 }
 
 void Surface::DrawText(const TextImage& text, int x, int y) {
     if (m_image.isNull() || text.glyphs.isNull()) return;
+    DrawPendingCircles();
     const int surfaceWidth = width();
     const int left = x + text.offset.x();
     const int top = y + text.offset.y();
@@ -117,6 +143,8 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
 
 void Surface::CopyFrom(const Surface& source, int64_t copyWidth, int64_t copyHeight, QRgb outside) {
     if (m_image.isNull() || copyWidth <= 0 || copyHeight <= 0) return;
+    source.DrawPendingCircles();
+    DrawPendingCircles();
     const int width = static_cast<int>(std::min<int64_t>(copyWidth, this->width()));
     const int height = static_cast<int>(std::min<int64_t>(copyHeight, this->height()));
     if (m_copySource != source.m_identity || m_copyOutside != outside || m_copySize != QSize(width, height)) {
@@ -172,6 +200,7 @@ void Surface::CopyTileRun(const Surface& source, int row, int firstColumn, int l
 }
 
 std::vector<QRect> Surface::TakeDamage() {
+    DrawPendingCircles();
     std::vector<QRect> rects;
     std::map<std::pair<int, int>, size_t> openAbove; // run's columns -> rect ending at the row above
     for (int row = 0; row < TileRows(); ++row) {

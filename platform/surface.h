@@ -32,9 +32,18 @@ public:
     int width() const { return m_width; }
     int height() const { return m_height; }
     double devicePixelRatio() const { return m_devicePixelRatio; }
-    const QImage& image() const { return m_image; }
+    // The pixels, with every circle drawn so far.
+    const QImage& image() const {
+        DrawPendingCircles();
+        return m_image;
+    }
 
     void Fill(QRgb colour);
+    // Circles are drawn in order, but not necessarily at once: many in a row
+    // are drawn together, band of rows by band, so that each band's pixels
+    // stay in the cache. Anything that reads or draws over the pixels draws
+    // the pending circles first, so the result is that of drawing each one
+    // when asked.
     void StrokeCircle(const CircleOutline& circle, QRgb colour);
     // Blends a rendered line with its text cell's top left corner at (x, y).
     void DrawText(const TextImage& text, int x, int y);
@@ -61,6 +70,8 @@ private:
         return static_cast<size_t>(row) * static_cast<size_t>(m_tileColumns) + static_cast<size_t>(column);
     }
     void MarkDrawnRect(const QRect& rect);
+    void DrawPendingCircles() const;
+    void DrawCircleRows(const CircleOutline& circle, QRgb colour, uint64_t version, int firstRow, int endRow);
     void MarkAllDrawn();
     void CopyTileRun(const Surface& source, int row, int firstColumn, int lastColumn, int64_t width,
                      int64_t height, QRgb outside);
@@ -84,6 +95,16 @@ private:
     QRgb m_copyOutside = 0;
     std::vector<uint8_t> m_damaged;        // changed since the last TakeDamage
     uint64_t m_copiedPixels = 0;
+
+    // Circles asked for but not drawn yet; drawing them changes what the
+    // surface holds only as it should already have been, hence mutable.
+    static constexpr size_t kMaxPendingCircles = 2048;
+    static constexpr int kBandRows = 32;
+    struct PendingCircle {
+        CircleOutline circle;
+        QRgb colour;
+    };
+    mutable std::vector<PendingCircle> m_pendingCircles;
 };
 
 } // namespace vantrel

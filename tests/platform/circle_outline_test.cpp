@@ -48,6 +48,32 @@ TEST(CircleOutline, CentreNearOrOutsideTheEdgesIsClipped) {
     }
 }
 
+TEST(CircleOutline, BandsOfRowsTogetherGiveTheWholeOutline) {
+    const CircleOutline circle{20, 16, 13.5, 3};
+    std::vector<uint8_t> banded(41 * 33, 0);
+    for (int band = -5; band < 40; band += 3) {
+        ForEachOutlineSpan(circle, 41, 33, [&](int y, int x0, int x1) {
+            ASSERT_GE(y, std::max(band, 0));
+            ASSERT_LT(y, band + 3);
+            for (int x = x0; x <= x1; ++x) banded[static_cast<size_t>(y * 41 + x)] += 1;
+        }, band, band + 3);
+    }
+    EXPECT_EQ(banded, Reference(circle, 41, 33));
+}
+
+TEST(CircleOutline, ManyCirclesDrawnTogetherEqualEachDrawnAtOnce) {
+    Surface together(QSize(90, 70), 1.0, qRgb(0, 0, 128));
+    Surface oneByOne(QSize(90, 70), 1.0, qRgb(0, 0, 128));
+    for (int index = 0; index < 300; ++index) {
+        const CircleOutline circle{45, 35, (index * 37) % 80 / 1.3, 1 + index % 10};
+        const QRgb colour = qRgb(index % 41, index % 16, (index * 7) % 256);
+        together.StrokeCircle(circle, colour);
+        oneByOne.StrokeCircle(circle, colour);
+        (void)oneByOne.image(); // draws it now
+    }
+    EXPECT_EQ(together.image(), oneByOne.image());
+}
+
 TEST(CircleOutline, RadiusZeroStillPaintsADotOfThePenWidth) {
     EXPECT_EQ(FromSpans({5, 5, 0.0, 1}, 11, 11), Reference({5, 5, 0.0, 1}, 11, 11));
     int painted = 0;
