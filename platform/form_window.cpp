@@ -1,6 +1,7 @@
 #include "form_window.h"
 
 #include "surface.h"
+#include "x11_visibility.h"
 #include "x11_window_hints.h"
 
 #include <QCloseEvent>
@@ -49,7 +50,7 @@ QRect LogicalRect(const QRect& device, double ratio) {
 class WidgetHost final : public FormHost {
 public:
     WidgetHost(const WindowSettings& settings, FormHostEvents& events)
-        : m_settings(settings), m_window(new FormWindow(settings, events)) {}
+        : m_settings(settings), m_window(new FormWindow(settings, events)), m_visibility(*m_window) {}
 
     ~WidgetHost() override {
         // The close request that unloads the form may still be running inside
@@ -109,9 +110,9 @@ public:
 
     void Present(const std::vector<QRect>& damage) override {
         // A window that nothing of is on screen needs no repaint; when it is
-        // exposed again, the window system asks for a full one.
+        // uncovered or exposed again, the window system asks for the parts.
         const QWindow* handle = m_window->windowHandle();
-        if (handle == nullptr || !handle->isExposed()) return;
+        if (handle == nullptr || !handle->isExposed() || m_visibility.fullyObscured()) return;
         const double ratio = m_window->devicePixelRatioF();
         QRegion region;
         for (const QRect& rect : damage) region += LogicalRect(rect, ratio);
@@ -152,6 +153,7 @@ private:
 
     WindowSettings m_settings;
     QPointer<FormWindow> m_window;
+    X11VisibilityWatch m_visibility;
 };
 
 } // namespace
