@@ -21,8 +21,8 @@ namespace vantrel {
 // Either way the pixels that result are exactly those of a full copy.
 class Surface {
 public:
-    static constexpr int kTileWidth = 64;  // device pixels
-    static constexpr int kTileHeight = 8;
+    static constexpr int kTileWidth = 32; // device pixels
+    static constexpr int kTileHeight = 4;
 
     Surface(QSize devicePixels, double devicePixelRatio, QRgb fill);
 
