@@ -1,0 +1,63 @@
+#pragma once
+
+// Reading the program's picture from a screenshot of its client area: the
+// backdrop of rings and the white text lines over it.
+
+#include "desktop_harness.h"
+
+#include <vector>
+
+namespace desktop {
+
+enum class StripState { Unpainted, Navy, Rings };
+
+// What a strip of the client area shows: plain navy, the rings, or neither
+// (not painted yet: one flat colour, or what was on screen before).
+StripState ClassifyStrip(const Image& strip);
+const char* Name(StripState state);
+
+// The strip of the client area sampled to tell those apart: a few rows a
+// quarter of the way down, across the middle, where the rings are from the
+// first frame on and neither the text (for its first seconds) nor a message
+// box centred on the screen reach.
+Rect SampleStrip(const Rect& client);
+
+// Pixels no farther than `radius` (in x and in y) from a pure white pixel:
+// the text and its antialiased edge.
+std::vector<bool> NearWhite(const Image& image, int radius);
+
+// How many pixels are neither a ring colour nor part of the text (within
+// `radius` of pure white).
+size_t CountStrayPixels(const Image& image, int radius);
+
+// The fraction of mirrored pixel pairs through the image's centre that have
+// the same colour, over pairs untouched by text. `horizontal` compares
+// (cx + d, cy) with (cx - d, cy), otherwise (cx, cy + d) with (cx, cy - d);
+// the centre may lie on a pixel or between two, whichever fits better.
+double MirrorMatch(const Image& image, bool horizontal, const std::vector<bool>& text);
+
+// Distinct colours along the middle row.
+size_t DistinctColoursOnMiddleRow(const Image& image);
+
+struct TextLine {
+    int top = 0, bottom = 0;       // rows holding pure white, inclusive
+    int inkLeft = 0, inkRight = 0; // columns of pixels brighter than any ring, inclusive
+    double inkCentre = 0.0;        // halfway between inkLeft and inkRight
+    size_t whitePixels = 0;        // pure white 255,255,255
+    size_t edgePixels = 0;         // brighter than any ring but not pure white
+    double medianWhiteRun = 0.0;   // median length of horizontal runs of pure white
+    bool touchesEdge = false;      // cut by the top or the bottom edge
+};
+
+// The text lines, top to bottom: bands of rows with pure white pixels,
+// separated by rows without.
+std::vector<TextLine> FindTextLines(const Image& image);
+
+// The white-pixel count of every row: a profile of the text that moves with it.
+std::vector<int> WhiteRowProfile(const Image& image);
+
+// The upward shift (0..maxShift rows) that best maps the earlier profile onto
+// the later one; -1 when neither has any text.
+int BestUpwardShift(const std::vector<int>& earlier, const std::vector<int>& later, int maxShift);
+
+} // namespace desktop
