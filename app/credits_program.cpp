@@ -13,8 +13,8 @@ void StartUp(Runtime& runtime, CreditsForms& forms) {
 }
 
 void ShutDown(CreditsForms& forms) {
-    forms.frmDisplay.Unload();
-    forms.frmCredits.Unload();
+    forms.frmDisplay.Close();
+    forms.frmCredits.Close();
 }
 
 } // namespace vantrel

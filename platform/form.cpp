@@ -101,6 +101,11 @@ void Form::SetVisible(bool visible) {
 }
 
 void Form::Unload() {
+    m_runtime.monitor().Use(Service::FormUnload);
+    Close();
+}
+
+void Form::Close() {
     if (!m_loaded) return;
     int cancel = 0;
     Form_Unload(cancel);
@@ -118,7 +123,7 @@ void Form::Unload() {
     m_runtime.NoteUnloaded(*this);
 }
 
-void Form::OnCloseRequested() { Unload(); }
+void Form::OnCloseRequested() { Close(); }
 
 void Form::OnClientResized() {
     if (!m_loaded || !m_visible) return;

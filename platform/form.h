@@ -54,7 +54,10 @@ public:
     void Load();
     void Show();
     void Hide();
+    // The unload statement of a handler, a runtime service that can fail.
     void Unload();
+    // What closing the window does: the same unload, asked by the user.
+    void Close();
     bool loaded() const { return m_loaded; }
     bool Visible() const;
     void SetVisible(bool visible);

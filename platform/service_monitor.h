@@ -20,6 +20,7 @@ enum class Service : uint8_t {
     Refresh,
     ApplicationPath,
     MediaCommand,
+    FormUnload,
     kCount
 };
 

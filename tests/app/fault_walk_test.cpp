@@ -188,5 +188,15 @@ TEST_F(FaultWalkRunning, FailedStopStillClosesTheTrackAndTheProgramEnds) {
     EXPECT_TRUE(program.runtime.loadedForms().empty());
 }
 
+TEST_F(FaultWalkRunning, FailedUnloadOfTheSceneIsReportedAndTheWindowStillCloses) {
+    monitor().FailOnUse(Service::FormUnload, 1);
+    program.hosts.hosts[1]->inner().RequestClose();
+    ASSERT_EQ(Reports(), 1u);
+    EXPECT_TRUE(StartsWith(Report(0), "Unexpected error in procedure: Form_Unload\r\n"));
+    EXPECT_FALSE(display().loaded());
+    EXPECT_TRUE(scene().loaded()); // the scene's own unload never ran
+    EXPECT_FALSE(Traced("track closed"));
+}
+
 } // namespace
 } // namespace vantrel
