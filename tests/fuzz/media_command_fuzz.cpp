@@ -25,10 +25,10 @@
 //
 // Checked on every call: nothing is written outside the reply buffer (guard
 // bytes on both sides); a failing command leaves no reply text; a successful
-// status reply is whole decimal digits NUL-terminated inside the buffer; a
-// position never exceeds the length. Beyond that, a small model of the
-// device (one alias, one playhead) predicts every result code and every
-// status reply exactly.
+// status reply is whole decimal digits NUL-terminated inside the buffer,
+// which the program's normalisation reads as that number; a position never
+// exceeds the length. Beyond that, a small model of the device (one alias,
+// one playhead) predicts every result code and every status reply exactly.
 
 #include "clock.h"
 #include "fuzz_check.h"
@@ -39,6 +39,7 @@
 #include "mp3_length.h"
 #include "short_path.h"
 #include "silent_media_backend.h"
+#include "status_reply.h"
 
 #include <sys/stat.h>
 
@@ -308,6 +309,10 @@ private:
             reply.assign(begin, nul);
             const std::optional<int64_t> value = DecimalValue(reply);
             FUZZ_CHECK(value.has_value(), "status reply \"" + reply + "\" is not a whole decimal: " + context());
+            // The program reads every reply through the normalisation; a
+            // whole decimal comes back as itself behind a blank.
+            FUZZ_CHECK(NormalizeStatusReply(std::string_view(begin, choice.size)) == " " + reply,
+                       "status reply \"" + reply + "\" normalised otherwise: " + context());
             if (parsed.command.verb == MediaVerb::StatusPosition) {
                 const std::optional<int64_t> length = AskLength();
                 FUZZ_CHECK(length && *value <= *length, "position past the length: " + context());
