@@ -15,66 +15,66 @@ constexpr int32_t kInvalidPropertyValue = 380;
 
 } // namespace
 
-QFont ToQFont(const FontSpec& spec) {
-    QFont font(QString::fromStdString(spec.name));
-    font.setPointSizeF(spec.size);
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
-    font.setUnderline(spec.underline);
-    font.setStrikeOut(spec.strikethrough);
+QFont ToQFont(const FontAttributes& attributes) {
+    QFont font(QString::fromStdString(attributes.name));
+    font.setPointSizeF(attributes.size);
+    font.setBold(attributes.bold);
+    font.setItalic(attributes.italic);
+    font.setUnderline(attributes.underline);
+    font.setStrikeOut(attributes.strikethrough);
     return font;
 }
 
 std::string FontProperties::Name() const {
     m_monitor->Use(Service::FontAttribute);
-    return m_spec.name;
+    return m_attributes.name;
 }
 
 float FontProperties::Size() const {
     m_monitor->Use(Service::FontAttribute);
-    return m_spec.size;
+    return m_attributes.size;
 }
 
 bool FontProperties::Bold() const {
     m_monitor->Use(Service::FontAttribute);
-    return m_spec.bold;
+    return m_attributes.bold;
 }
 
 bool FontProperties::Italic() const {
     m_monitor->Use(Service::FontAttribute);
-    return m_spec.italic;
+    return m_attributes.italic;
 }
 
 bool FontProperties::Underline() const {
     m_monitor->Use(Service::FontAttribute);
-    return m_spec.underline;
+    return m_attributes.underline;
 }
 
 bool FontProperties::Strikethrough() const {
     m_monitor->Use(Service::FontAttribute);
-    return m_spec.strikethrough;
+    return m_attributes.strikethrough;
 }
 
 void FontProperties::SetName(const std::string& name) {
     m_monitor->Use(Service::FontAttribute);
     if (name.empty()) RaiseInvalidValue();
-    m_spec.name = name;
+    m_attributes.name = name;
 }
 
 void FontProperties::SetSize(float points) {
     m_monitor->Use(Service::FontAttribute);
     if (!(points > 0.0f && points <= kMaxPointSize)) RaiseInvalidValue();
-    m_spec.size = points;
+    m_attributes.size = points;
 }
 
 void FontProperties::SetBold(bool bold) {
     m_monitor->Use(Service::FontAttribute);
-    m_spec.bold = bold;
+    m_attributes.bold = bold;
 }
 
 void FontProperties::SetItalic(bool italic) {
     m_monitor->Use(Service::FontAttribute);
-    m_spec.italic = italic;
+    m_attributes.italic = italic;
 }
 
 } // namespace vantrel

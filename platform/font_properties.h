@@ -8,7 +8,7 @@ namespace vantrel {
 class ServiceMonitor;
 
 // The attributes of a font as a form or label holds them.
-struct FontSpec {
+struct FontAttributes {
     std::string name = "Arial";
     float size = 8.25f; // points
     bool bold = false;
@@ -16,19 +16,19 @@ struct FontSpec {
     bool underline = false;
     bool strikethrough = false;
 
-    bool operator==(const FontSpec&) const = default;
+    bool operator==(const FontAttributes&) const = default;
 };
 
-// The Qt font for a spec, with its size in points; the paint device's
+// The Qt font for these attributes, with its size in points; the paint device's
 // resolution turns points into pixels.
-QFont ToQFont(const FontSpec& spec);
+QFont ToQFont(const FontAttributes& font);
 
 // A form's or label's `Font` object: each attribute is read and written by
 // itself, and the runtime may refuse a value (a size that is not a usable
 // point size, an empty face name).
 class FontProperties {
 public:
-    FontProperties(ServiceMonitor& monitor, FontSpec spec) : m_monitor(&monitor), m_spec(std::move(spec)) {}
+    FontProperties(ServiceMonitor& monitor, FontAttributes attributes) : m_monitor(&monitor), m_attributes(std::move(attributes)) {}
 
     std::string Name() const;
     float Size() const;
@@ -42,11 +42,11 @@ public:
     void SetBold(bool bold);
     void SetItalic(bool italic);
 
-    const FontSpec& spec() const { return m_spec; }
+    const FontAttributes& attributes() const { return m_attributes; }
 
 private:
     ServiceMonitor* m_monitor;
-    FontSpec m_spec;
+    FontAttributes m_attributes;
 };
 
 } // namespace vantrel

@@ -228,7 +228,7 @@ void Form::Print(const std::string& text) {
         return; // far outside any surface: nothing of the text can show
     }
     const double dotsPerInch = (m_host ? m_host->logicalDpi() : 96.0) * DevicePixelRatio();
-    const TextImage& glyphs = m_textImages.Get(text, m_font.spec(), m_foreColour, dotsPerInch);
+    const TextImage& glyphs = m_textImages.Get(text, m_font.attributes(), m_foreColour, dotsPerInch);
     m_surface->DrawText(glyphs, static_cast<int>(x), static_cast<int>(y));
 }
 

@@ -22,7 +22,7 @@ class Runtime;
 // in their stored order.
 struct FormDesign {
     WindowSettings window;
-    FontSpec font;
+    FontAttributes font;
     std::vector<std::variant<TimerDesign, LabelDesign>> controls;
 };
 

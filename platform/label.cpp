@@ -63,7 +63,7 @@ void Label::SetLeft(float twips) {
 }
 
 void Label::FitToCaption(double logicalDpi) {
-    const TextExtent extent = MeasureText(m_caption, m_font.spec(), logicalDpi);
+    const TextExtent extent = MeasureText(m_caption, m_font.attributes(), logicalDpi);
     const double twipsPerPixel = 1440.0 / logicalDpi;
     m_width = static_cast<float>(extent.width * twipsPerPixel);
     m_height = static_cast<float>(extent.height * twipsPerPixel);

@@ -19,7 +19,7 @@ struct LabelDesign {
     float width = 0;
     float height = 0;
     OleColour foreColour = 0;
-    FontSpec font;
+    FontAttributes font;
     bool autoSize = false;
 };
 

@@ -54,7 +54,7 @@ void CutIntoRuns(TextImage& text) {
 
 } // namespace
 
-TextImage RenderText(const std::string& text, const FontSpec& font, OleColour colour, double dotsPerInch) {
+TextImage RenderText(const std::string& text, const FontAttributes& font, OleColour colour, double dotsPerInch) {
     const QString line = QString::fromStdString(text);
     const QFont qfont = ToQFont(font);
     QImage probe = TransparentImage(QSize(1, 1), dotsPerInch);
@@ -93,7 +93,7 @@ size_t TextImageCache::KeyHash::operator()(const KeyView& key) const {
     return hash;
 }
 
-const TextImage& TextImageCache::Get(const std::string& text, const FontSpec& font, OleColour colour,
+const TextImage& TextImageCache::Get(const std::string& text, const FontAttributes& font, OleColour colour,
                                      double dotsPerInch) {
     const KeyView wanted{text, font, colour, dotsPerInch};
     if (auto found = m_entries.find(wanted); found != m_entries.end()) return *found->second;

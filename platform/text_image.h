@@ -32,7 +32,7 @@ struct TextImage {
 
 // Renders text in a font and colour at a resolution of dotsPerInch device
 // pixels to the inch (the logical resolution times the device-pixel ratio).
-TextImage RenderText(const std::string& text, const FontSpec& font, OleColour colour, double dotsPerInch);
+TextImage RenderText(const std::string& text, const FontAttributes& font, OleColour colour, double dotsPerInch);
 
 // Keeps the rendered lines of a surface, so that printing a line costs a
 // blend of its glyphs and not a text layout. The program prints a few dozen
@@ -40,7 +40,7 @@ TextImage RenderText(const std::string& text, const FontSpec& font, OleColour co
 // memory whatever is printed.
 class TextImageCache {
 public:
-    const TextImage& Get(const std::string& text, const FontSpec& font, OleColour colour, double dotsPerInch);
+    const TextImage& Get(const std::string& text, const FontAttributes& font, OleColour colour, double dotsPerInch);
     size_t size() const { return m_entries.size(); }
 
 private:
@@ -48,13 +48,13 @@ private:
     // text, since every printed line asks.
     struct KeyView {
         std::string_view text;
-        const FontSpec& font;
+        const FontAttributes& font;
         OleColour colour;
         double dotsPerInch;
     };
     struct Key {
         std::string text;
-        FontSpec font;
+        FontAttributes font;
         OleColour colour;
         double dotsPerInch;
         KeyView view() const { return {text, font, colour, dotsPerInch}; }

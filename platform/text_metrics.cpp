@@ -18,13 +18,13 @@ QImage DeviceAt(double dpi) {
 
 } // namespace
 
-TextExtent MeasureText(const std::string& text, const FontSpec& font, double logicalDpi) {
+TextExtent MeasureText(const std::string& text, const FontAttributes& font, double logicalDpi) {
     QImage device = DeviceAt(logicalDpi);
     const QFontMetricsF metrics(ToQFont(font), &device);
     return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.ascent() + metrics.descent(),
             metrics.ascent()};
 }
 
-std::string ResolvedFamily(const FontSpec& font) { return QFontInfo(ToQFont(font)).family().toStdString(); }
+std::string ResolvedFamily(const FontAttributes& font) { return QFontInfo(ToQFont(font)).family().toStdString(); }
 
 } // namespace vantrel

@@ -15,10 +15,10 @@ struct TextExtent {
     double ascent = 0;
 };
 
-TextExtent MeasureText(const std::string& text, const FontSpec& font, double logicalDpi);
+TextExtent MeasureText(const std::string& text, const FontAttributes& font, double logicalDpi);
 
 // The face the machine actually uses for a requested name ("Arial" is the
 // metric twin Liberation Sans on Debian).
-std::string ResolvedFamily(const FontSpec& font);
+std::string ResolvedFamily(const FontAttributes& font);
 
 } // namespace vantrel

@@ -20,7 +20,7 @@ FormDesign FrmDisplay::Design() {
     design.window.toolWindow = true;
     design.window.showInTaskbar = false;
     design.window.invisiblePointer = true;
-    design.font = FontSpec{"Sans Serif", 8.25f};
+    design.font = FontAttributes{"Sans Serif", 8.25f};
     return design;
 }
 

@@ -55,7 +55,7 @@ LabelDesign ToLabelDesign(const CreditLine& line) {
     label.width = line.width;
     label.height = line.height;
     label.foreColour = kWhite;
-    label.font = FontSpec{"Arial", kCreditFontPoints, true, line.heading, false, false};
+    label.font = FontAttributes{"Arial", kCreditFontPoints, true, line.heading, false, false};
     label.autoSize = true;
     return label;
 }
@@ -70,7 +70,7 @@ FormDesign CreditsDesign() {
     design.window.maximized = true;
     design.window.toolWindow = true;
     design.window.showInTaskbar = false;
-    design.font = FontSpec{"Sans Serif", 8.25f};
+    design.font = FontAttributes{"Sans Serif", 8.25f};
     design.controls.emplace_back(TimerDesign{"tmrReplay", kReplayIntervalMs, true});
     design.controls.emplace_back(TimerDesign{"tmrScroll", kScrollIntervalMs, true});
     design.controls.emplace_back(TimerDesign{"tmrCircle", kCircleIntervalMs, true});

@@ -24,7 +24,7 @@ QImage NaiveCopy(const QImage& target, const QImage& source, QRgb outside) {
 
 TextImage SomeText() {
     testing::EnsureApplication();
-    return RenderText("Orsolak", FontSpec{"Arial", 20, true}, 0x00FFFFFF, 96);
+    return RenderText("Orsolak", FontAttributes{"Arial", 20, true}, 0x00FFFFFF, 96);
 }
 
 // Draws the same random changes a running program makes: rings on the

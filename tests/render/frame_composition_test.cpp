@@ -14,7 +14,7 @@ constexpr QRgb kNavyPixel = 0xFF000080;
 constexpr QRgb kBackdropPixel = 0xFF140880;
 
 LabelDesign Line(const char* name, const char* caption, float top, float width, OleColour colour, bool italic) {
-    return LabelDesign{name, caption, 123, top, width, 300, colour, FontSpec{"Arial", 12, true, italic}, false};
+    return LabelDesign{name, caption, 123, top, width, 300, colour, FontAttributes{"Arial", 12, true, italic}, false};
 }
 
 FormDesign SceneWith(std::vector<LabelDesign> labels) {
@@ -137,7 +137,7 @@ TEST(CompositionAtFullSize, EveryLineIsCentredOnTheWindowWithinAPixel) {
         reference.fill(kNavyPixel);
         {
             QPainter painter(&reference);
-            QFont font = ToQFont(label->Font().spec());
+            QFont font = ToQFont(label->Font().attributes());
             painter.setFont(font);
             painter.setPen(Qt::white);
             const QFontMetricsF metrics(font, &reference);

@@ -61,7 +61,7 @@ TEST_F(CreditsDesignTest, HighestAndLowestDesignedLines) {
 
 TEST_F(CreditsDesignTest, AutoSizeFitsEachLabelToItsCaptionInTheResolvedFace) {
     const Label& title = scene.LabelNamed("Label1");
-    const TextExtent extent = MeasureText("Vantrel Credits", FontSpec{"Arial", 48, true}, 96);
+    const TextExtent extent = MeasureText("Vantrel Credits", FontAttributes{"Arial", 48, true}, 96);
     EXPECT_NEAR(title.Width(), extent.width * 15, 0.5);
     EXPECT_NEAR(title.Height(), extent.height * 15, 0.5);
     EXPECT_NE(title.Width(), 9435); // the stored width was made for another caption

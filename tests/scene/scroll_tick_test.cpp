@@ -13,7 +13,7 @@ namespace {
 constexpr float kSceneHeight = 1080 * 15;
 
 LabelDesign Line(const char* name, float top, float height) {
-    return LabelDesign{name, name, 0, top, 3000, height, kWhite, FontSpec{"Arial", 12}, false};
+    return LabelDesign{name, name, 0, top, 3000, height, kWhite, FontAttributes{"Arial", 12}, false};
 }
 
 FormDesign Roll(std::vector<LabelDesign> labels) {
