@@ -222,7 +222,7 @@ TEST(CommandLine, ArgumentsChangeNothing) {
     EXPECT_TRUE(program.process().Running()) << program.process().status()->Describe();
 
     const Image image = x.Capture(*x.RootGeometry(*window));
-    EXPECT_GE(MirrorMatch(image, true, NearWhite(image, 6)), 0.9);
+    EXPECT_GE(MirrorMatch(image, true, NearWhite(image, 6)).match, 0.9);
     EXPECT_EQ(CountStrayPixels(image, 6), 0u);
 }
 

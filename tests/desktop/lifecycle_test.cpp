@@ -65,31 +65,35 @@ std::optional<xcb_window_t> OpenReport(XConnection& x) {
 // first line selects that line, which X then offers as the PRIMARY selection.
 std::optional<std::string> ReportFirstLine(Desktop& desktop, xcb_window_t box) {
     XConnection& x = desktop.x();
-    const auto area = x.RootGeometry(box);
-    if (!area) return std::nullopt;
-    const Image image = x.Capture(*area);
-    // The message is dark text right of the icon, above the button row.
-    int clickX = -1, clickY = -1;
-    for (int y = 0; y < image.height * 6 / 10 && clickY < 0; ++y)
-        for (int x0 = image.width / 6; x0 < image.width * 95 / 100; ++x0) {
-            const uint32_t pixel = image.At(x0, y);
-            if (std::max({Red(pixel), Green(pixel), Blue(pixel)}) < 80) {
-                clickX = x0 + 2;
-                clickY = y + 5;
-                break;
+    const auto deadline = SteadyClock::now() + Milliseconds(5000);
+    while (SteadyClock::now() < deadline) {
+        const auto area = x.RootGeometry(box);
+        if (!area) return std::nullopt;
+        // The message is dark text right of the icon, above the button row;
+        // a report just mapped may not be drawn yet.
+        const Image image = x.Capture(*area);
+        int clickX = -1, clickY = -1;
+        for (int y = 0; y < image.height * 6 / 10 && clickY < 0; ++y)
+            for (int column = image.width / 6; column < image.width * 95 / 100; ++column) {
+                const uint32_t pixel = image.At(column, y);
+                if (std::max({Red(pixel), Green(pixel), Blue(pixel)}) < 80) {
+                    clickX = column + 2;
+                    clickY = y + 5;
+                    break;
+                }
             }
+        if (clickY >= 0) {
+            // Whatever was selected before (an earlier report's line) must
+            // not be taken for this one's.
+            x.ClearSelection("PRIMARY");
+            const ToolResult clicked = desktop.Tool({"xdotool", "mousemove", std::to_string(area->x + clickX),
+                                                     std::to_string(area->y + clickY), "click", "--repeat", "3",
+                                                     "--delay", "60", "1"});
+            SleepFor(Milliseconds(100));
+            if (clicked.ok())
+                if (auto text = x.SelectionText("PRIMARY", Milliseconds(2000)); text && !text->empty()) return text;
         }
-    if (clickY < 0) return std::nullopt;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        // Whatever was selected before (an earlier report's line) must not
-        // be taken for this one's.
-        x.ClearSelection("PRIMARY");
-        const ToolResult clicked = desktop.Tool({"xdotool", "mousemove", std::to_string(area->x + clickX),
-                                                 std::to_string(area->y + clickY), "click", "--repeat", "3",
-                                                 "--delay", "60", "1"});
-        if (!clicked.ok()) continue;
-        SleepFor(Milliseconds(100));
-        if (auto text = x.SelectionText("PRIMARY", Milliseconds(2000)); text && !text->empty()) return text;
+        SleepFor(Milliseconds(50));
     }
     return std::nullopt;
 }
@@ -131,7 +135,9 @@ TEST(MissingTrack, ReportsEveryFailedLoadAndStillEndsWithStatusZero) {
     EXPECT_TRUE(ManagedWindowsOfType(x, "_NET_WM_WINDOW_TYPE_UTILITY").empty())
         << "the main window came up before the report of the failed load";
     EXPECT_EQ(x.Title(*box), kProgramTitle);
-    EXPECT_GE(RedIconPixels(x, *box), 30u) << "no critical (red) icon";
+    // (A report just mapped may not be drawn yet.)
+    EXPECT_TRUE(WaitUntil([&] { return RedIconPixels(x, *box) >= 30u; }, Milliseconds(5000)))
+        << "no critical (red) icon";
     const auto loadText = ReportFirstLine(desktop, *box);
     ASSERT_TRUE(loadText.has_value()) << "could not read the report's text";
     EXPECT_EQ(loadText->rfind("Unexpected error in procedure: Form_Load", 0), 0u) << *loadText;

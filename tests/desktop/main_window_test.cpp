@@ -91,19 +91,19 @@ TEST_F(MainWindow, ComesUpAfterABrieflyShownSceneAndShowsNavyUntilTheFirstFrame)
 
     if (!timeline.navyMs) {
         // Not seen navy: either the moment was too short for the sampling on
-        // a busy machine, or the area showed something else all along. Where
-        // the window ended up, before the first frame: how long it was seen
-        // not painted.
+        // a busy machine, or the area showed something else all along. How
+        // long it was seen not painted, from its mapping to the first frame:
+        // a window is unpainted only for the moment it takes to draw it.
         std::optional<double> from, to;
         int unpainted = 0;
         for (const StripSample& sample : timeline.samples) {
-            if (sample.client != client() || sample.state != StripState::Unpainted) continue;
+            if (sample.state != StripState::Unpainted) continue;
             if (!from) from = sample.ms;
             to = sample.ms;
             ++unpainted;
         }
         if (unpainted >= 10 && *to - *from >= 50.0) {
-            FAIL() << "the client area was not painted navy before the first frame: over " << *to - *from
+            FAIL() << "the client area was not painted navy before the first frame: for " << *to - *from
                    << " ms it showed something else; samples: " << Describe(timeline.samples);
         }
         GTEST_SKIP() << "the plain navy client area before the first frame was not caught (" << timeline.polls
@@ -210,8 +210,12 @@ TEST_F(MainWindow, BackdropIsConcentricRingsInDarkColours) {
 
     // Rings share the client area's centre: the picture is the same mirrored
     // left to right and top to bottom through it.
-    EXPECT_GE(MirrorMatch(image, true, text), 0.9);
-    EXPECT_GE(MirrorMatch(image, false, text), 0.9);
+    const MirrorFit acrossWidth = MirrorMatch(image, true, text);
+    const MirrorFit acrossHeight = MirrorMatch(image, false, text);
+    EXPECT_GE(acrossWidth.match, 0.95);
+    EXPECT_GE(acrossHeight.match, 0.95);
+    EXPECT_NEAR(acrossWidth.centre, image.width / 2.0, 1.0);
+    EXPECT_NEAR(acrossHeight.centre, image.height / 2.0, 1.0);
 }
 
 TEST_F(MainWindow, TextLinesAreWhiteLargeBoldAndCentred) {
@@ -237,9 +241,12 @@ TEST_F(MainWindow, TextLinesAreWhiteLargeBoldAndCentred) {
         // Pure white in the strokes, antialiased at their edges.
         EXPECT_GE(line.whitePixels, 500u);
         EXPECT_GE(line.edgePixels, 100u);
-        // Bold strokes are several pixels wide.
-        EXPECT_GE(line.medianWhiteRun, 5.0);
-        EXPECT_NEAR(line.inkCentre, centre, 3.0) << "ink from " << line.inkLeft << " to " << line.inkRight;
+        // Bold strokes: about 8 pixels of pure white across (regular ones at
+        // this size have 6 at most).
+        EXPECT_GE(line.medianWhiteRun, 7.0);
+        // Centred by the text's advance width, so the ink may sit off the
+        // centre by its side bearings, up to 3 pixels.
+        EXPECT_NEAR(line.inkCentre, centre, 3.5) << "ink from " << line.inkLeft << " to " << line.inkRight;
     }
 }
 

@@ -82,26 +82,28 @@ size_t CountStrayPixels(const Image& image, int radius) {
     return stray;
 }
 
-double MirrorMatch(const Image& image, bool horizontal, const std::vector<bool>& text) {
+MirrorFit MirrorMatch(const Image& image, bool horizontal, const std::vector<bool>& text) {
     const int length = horizontal ? image.width : image.height;
-    const int centre = length / 2;
     auto at = [&](int along) {
         const int x = horizontal ? along : image.width / 2;
         const int y = horizontal ? image.height / 2 : along;
         return std::make_pair(image.At(x, y), text[static_cast<size_t>(y) * image.width + x]);
     };
-    double best = 0.0;
-    // The centre on a pixel (offset 0) or between two (offset 1).
-    for (int offset = 0; offset <= 1; ++offset) {
+    MirrorFit best;
+    // Pixels i and sum - i mirror each other about the line through
+    // (sum + 1) / 2; sum = length - 1 is the middle of the image. Candidates
+    // within two pixels either way, on pixel boundaries and pixel centres.
+    for (int sum = length - 5; sum <= length + 3; ++sum) {
         size_t compared = 0, equal = 0;
-        for (int d = 1; centre + d < length && centre - offset - d >= 0; ++d) {
-            const auto [a, aText] = at(centre + d);
-            const auto [b, bText] = at(centre - offset - d);
+        for (int i = sum / 2 + 1; i < length && sum - i >= 0; ++i) {
+            const auto [a, aText] = at(i);
+            const auto [b, bText] = at(sum - i);
             if (aText || bText) continue;
             ++compared;
             if (a == b) ++equal;
         }
-        if (compared > 0) best = std::max(best, static_cast<double>(equal) / static_cast<double>(compared));
+        const double fraction = compared > 0 ? static_cast<double>(equal) / static_cast<double>(compared) : 0.0;
+        if (fraction > best.match) best = MirrorFit{fraction, (sum + 1) / 2.0};
     }
     return best;
 }
@@ -139,14 +141,12 @@ std::vector<TextLine> FindTextLines(const Image& image) {
                 if (IsPureWhite(pixel)) {
                     ++line.whitePixels;
                     ++run;
+                    left = std::min(left, x);
+                    right = std::max(right, x);
                 } else {
                     if (run > 0) runs.push_back(run);
                     run = 0;
                     if (IsInk(pixel)) ++line.edgePixels;
-                }
-                if (IsInk(pixel)) {
-                    left = std::min(left, x);
-                    right = std::max(right, x);
                 }
             }
             if (run > 0) runs.push_back(run);

@@ -30,18 +30,26 @@ std::vector<bool> NearWhite(const Image& image, int radius);
 // `radius` of pure white).
 size_t CountStrayPixels(const Image& image, int radius);
 
-// The fraction of mirrored pixel pairs through the image's centre that have
-// the same colour, over pairs untouched by text. `horizontal` compares
-// (cx + d, cy) with (cx - d, cy), otherwise (cx, cy + d) with (cx, cy - d);
-// the centre may lie on a pixel or between two, whichever fits better.
-double MirrorMatch(const Image& image, bool horizontal, const std::vector<bool>& text);
+// How well the picture mirrors itself through a line across its middle row
+// (`horizontal`: left against right) or its middle column (top against
+// bottom), for the best of the lines within two pixels of the middle: the
+// fraction of mirrored pixel pairs untouched by text that have the same
+// colour, and where that line is (in pixels from the left or top edge; the
+// middle of the image is length / 2).
+struct MirrorFit {
+    double match = 0.0;
+    double centre = 0.0;
+};
+MirrorFit MirrorMatch(const Image& image, bool horizontal, const std::vector<bool>& text);
 
 // Distinct colours along the middle row.
 size_t DistinctColoursOnMiddleRow(const Image& image);
 
 struct TextLine {
     int top = 0, bottom = 0;       // rows holding pure white, inclusive
-    int inkLeft = 0, inkRight = 0; // columns of pixels brighter than any ring, inclusive
+    // The outermost columns of pure white, inclusive: the ink's extent as far
+    // as it does not depend on what the antialiased edges are blended over.
+    int inkLeft = 0, inkRight = 0;
     double inkCentre = 0.0;        // halfway between inkLeft and inkRight
     size_t whitePixels = 0;        // pure white 255,255,255
     size_t edgePixels = 0;         // brighter than any ring but not pure white
