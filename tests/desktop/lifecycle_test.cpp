@@ -178,6 +178,41 @@ TEST(MissingTrack, ReportsEveryFailedLoadAndStillEndsWithStatusZero) {
     EXPECT_TRUE(status->exited && status->code == 0) << status->Describe() << "; stderr:\n" << program.Stderr();
 }
 
+// SIGTERM ends the program even while a failure report is open: the report
+// is dismissed for it and the program exits with status 0.
+void ExpectSigtermEndsItWithAReportOpen(bool atStartUp) {
+    Desktop desktop;
+    XConnection& x = desktop.x();
+    ProgramCopy copy(std::nullopt);
+    ProgramOptions options;
+    options.binary = copy.binary();
+    ProgramRun program(desktop, options);
+
+    std::optional<xcb_window_t> box;
+    ASSERT_TRUE(WaitUntil([&] { return (box = OpenReport(x)).has_value(); }, Milliseconds(15000)))
+        << "no failure report; stderr:\n" << program.Stderr();
+    if (!atStartUp) {
+        // On to the main window and the first replay poll's report.
+        const xcb_window_t loadBox = *box;
+        ASSERT_TRUE(Dismiss(desktop, loadBox));
+        ASSERT_TRUE(WaitUntil([&] { return (box = OpenReport(x)).has_value() && *box != loadBox; },
+                              Milliseconds(15000)))
+            << "no report from the replay poll: " << DescribeWindows(x);
+    }
+    SleepFor(Milliseconds(300));
+
+    const auto endAt = SteadyClock::now();
+    program.process().Signal(SIGTERM);
+    const auto status = program.process().WaitFor(Milliseconds(10000));
+    ASSERT_TRUE(status.has_value()) << "still running 10 s after SIGTERM: " << DescribeWindows(x);
+    EXPECT_TRUE(status->exited && status->code == 0) << status->Describe() << "; stderr:\n" << program.Stderr();
+    EXPECT_LE(MillisecondsSince(endAt), static_cast<double>(kClosingSlack.count()));
+}
+
+TEST(MissingTrack, SigtermEndsTheProgramWhileTheStartUpReportIsOpen) { ExpectSigtermEndsItWithAReportOpen(true); }
+
+TEST(MissingTrack, SigtermEndsTheProgramWhileAReplayPollReportIsOpen) { ExpectSigtermEndsItWithAReportOpen(false); }
+
 // A display number nothing listens on.
 std::string UnusedDisplay() {
     for (int number = 977;; ++number) {
