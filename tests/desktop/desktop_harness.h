@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -131,6 +132,9 @@ struct Rect {
     bool operator==(const Rect&) const = default;
     std::string Describe() const;
 };
+
+// For test failure messages.
+inline void PrintTo(const Rect& rect, std::ostream* out) { *out << rect.Describe(); }
 
 // Pixels as 0x00RRGGBB, row by row.
 struct Image {

@@ -203,7 +203,8 @@ TEST_F(MainWindow, BackdropIsConcentricRingsInDarkColours) {
 
     // Everything is a ring colour (red at most 40, green at most 15) except
     // the white text and its antialiased edge.
-    EXPECT_EQ(CountStrayPixels(image, 6), 0u);
+    const StrayPixels stray = FindStrayPixels(image, 6);
+    EXPECT_EQ(stray.count, 0u) << stray.Describe();
 
     // A thousand random rings, not a flat fill.
     EXPECT_GE(DistinctColoursOnMiddleRow(image), 100u);

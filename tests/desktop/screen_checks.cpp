@@ -1,6 +1,7 @@
 #include "screen_checks.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <set>
@@ -74,12 +75,28 @@ std::vector<bool> NearWhite(const Image& image, int radius) {
     return result;
 }
 
-size_t CountStrayPixels(const Image& image, int radius) {
+StrayPixels FindStrayPixels(const Image& image, int radius) {
     const std::vector<bool> text = NearWhite(image, radius);
-    size_t stray = 0;
-    for (size_t i = 0; i < image.pixels.size(); ++i)
-        if (!IsBackdropColour(image.pixels[i]) && !text[i]) ++stray;
+    StrayPixels stray;
+    // A line entering at the bottom edge or leaving at the top shows its
+    // antialiased edge a refresh or two before any of its pure white core.
+    for (int y = kTextEdgeRows; y < image.height - kTextEdgeRows; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const size_t i = static_cast<size_t>(y) * image.width + x;
+            if (IsBackdropColour(image.pixels[i]) || text[i]) continue;
+            if (stray.count++ == 0) {
+                stray.firstX = x;
+                stray.firstY = y;
+                stray.firstPixel = image.pixels[i];
+            }
+        }
     return stray;
+}
+
+std::string StrayPixels::Describe() const {
+    char text[120];
+    std::snprintf(text, sizeof text, "%zu stray pixels, the first #%06x at %d,%d", count, firstPixel, firstX, firstY);
+    return text;
 }
 
 MirrorFit MirrorMatch(const Image& image, bool horizontal, const std::vector<bool>& text) {
@@ -130,7 +147,7 @@ std::vector<TextLine> FindTextLines(const Image& image) {
         line.top = y;
         while (y < image.height && rowHasWhite[y]) ++y;
         line.bottom = y - 1;
-        line.touchesEdge = line.top == 0 || line.bottom == image.height - 1;
+        line.touchesEdge = line.top < kTextEdgeRows || line.bottom >= image.height - kTextEdgeRows;
         line.inkLeft = image.width;
         line.inkRight = -1;
         std::vector<int> runs;

@@ -5,6 +5,7 @@
 
 #include "desktop_harness.h"
 
+#include <string>
 #include <vector>
 
 namespace desktop {
@@ -26,9 +27,19 @@ Rect SampleStrip(const Rect& client);
 // the text and its antialiased edge.
 std::vector<bool> NearWhite(const Image& image, int radius);
 
-// How many pixels are neither a ring colour nor part of the text (within
-// `radius` of pure white).
-size_t CountStrayPixels(const Image& image, int radius);
+// Rows at the top and bottom edges where a text line coming into view or
+// going out of it may show its antialiased edge without its white core.
+inline constexpr int kTextEdgeRows = 8;
+
+// Pixels that are neither a ring colour nor part of the text (within
+// `radius` of pure white), away from the top and bottom edges.
+struct StrayPixels {
+    size_t count = 0;
+    int firstX = -1, firstY = -1;
+    uint32_t firstPixel = 0;
+    std::string Describe() const;
+};
+StrayPixels FindStrayPixels(const Image& image, int radius);
 
 // How well the picture mirrors itself through a line across its middle row
 // (`horizontal`: left against right) or its middle column (top against
@@ -54,7 +65,7 @@ struct TextLine {
     size_t whitePixels = 0;        // pure white 255,255,255
     size_t edgePixels = 0;         // brighter than any ring but not pure white
     double medianWhiteRun = 0.0;   // median length of horizontal runs of pure white
-    bool touchesEdge = false;      // cut by the top or the bottom edge
+    bool touchesEdge = false;      // within kTextEdgeRows of the top or the bottom edge: maybe cut
 };
 
 // The text lines, top to bottom: bands of rows with pure white pixels,
