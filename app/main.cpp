@@ -31,15 +31,16 @@ double ScreenRefreshHz() {
 
 // Ends the program from outside (SIGTERM, Ctrl-C) the way closing the window
 // does. An open failure report is dismissed first, and the forms are only
-// unloaded once no handler is running (no nested event loop is open).
-void ShutDownWhenIdle(vantrel::CreditsForms& forms) {
+// unloaded once start-up is over and no handler is running (the main event
+// loop runs, and no nested one is open); until then it asks again shortly.
+void ShutDownWhenIdle(vantrel::CreditsForms& forms, const bool& startedUp) {
     while (QWidget* modal = QApplication::activeModalWidget()) {
         if (auto* box = qobject_cast<QMessageBox*>(modal)) box->done(QMessageBox::Ok);
         else modal->close();
         if (QApplication::activeModalWidget() == modal) break;
     }
-    if (QThread::currentThread()->loopLevel() > 1) {
-        QTimer::singleShot(kShutdownRetryMs, [&forms] { ShutDownWhenIdle(forms); });
+    if (!startedUp || QThread::currentThread()->loopLevel() > 1) {
+        QTimer::singleShot(kShutdownRetryMs, [&forms, &startedUp] { ShutDownWhenIdle(forms, startedUp); });
         return;
     }
     vantrel::ShutDown(forms);
@@ -72,9 +73,13 @@ int main(int argc, char** argv) {
 
     vantrel::CreditsForms forms(runtime);
     runtime.onNoFormLoaded = [] { QCoreApplication::exit(0); };
-    vantrel::SignalBridge signalBridge([&forms] { ShutDownWhenIdle(forms); });
+    bool startedUp = false;
+    vantrel::SignalBridge signalBridge([&forms, &startedUp] { ShutDownWhenIdle(forms, startedUp); });
 
     vantrel::StartUp(runtime, forms);
     if (runtime.loadedForms().empty()) return 0;
+    // Set from inside the main loop, so that a shutdown asked for during
+    // start-up waits until the loop that can end runs.
+    QTimer::singleShot(0, [&startedUp] { startedUp = true; });
     return QApplication::exec();
 }

@@ -125,9 +125,12 @@ void Form::Close() {
 
 void Form::OnCloseRequested() { Close(); }
 
+// The surface follows the client area from the moment the window is
+// mapped (a window manager may resize it before Show returns); the resize
+// event only once the form is shown.
 void Form::OnClientResized() {
-    if (!m_loaded || !m_visible) return;
-    if (FitSurfaceToClient()) Form_Resize();
+    if (!m_loaded) return;
+    if (FitSurfaceToClient() && m_visible) Form_Resize();
 }
 
 bool Form::FitSurfaceToClient() {

@@ -20,6 +20,7 @@ namespace {
 
 // How long Show waits for the window manager to map and size the window.
 constexpr int kMapTimeoutMs = 2000;
+constexpr int kFrameExtentsTimeoutMs = 300;
 constexpr int kSettledPolls = 5; // of 2 ms each
 
 QColor ToQColor(OleColour colour) { return QColor::fromRgb(ToPixel(colour)); }
@@ -68,30 +69,24 @@ public:
             WaitUntilExposed();
             return;
         }
-        // Without a window manager nobody honours "maximized"; sizing the
-        // window to the work area first gives the same client area there.
+        // Maximized means that the frame fills the work area. Window managers
+        // may refuse to maximize a frame that may not be resized (openbox
+        // does), so the window is placed there as a normal one: the extents of
+        // its frame are asked for before it is mapped, and the client gets
+        // the rest of the work area. With no window manager there is no frame.
         const QRect workArea = WorkArea();
-        m_window->setGeometry(workArea);
-        m_window->showMaximized();
+        QMargins frame;
+        if (RequestX11FrameExtents(*m_window)) {
+            WaitUntil(kFrameExtentsTimeoutMs, [&] {
+                const auto extents = X11FrameExtents(*m_window);
+                if (extents) frame = *extents;
+                return extents.has_value();
+            });
+        }
+        m_window->setGeometry(workArea.marginsRemoved(frame));
+        m_window->show();
         WaitUntilExposed();
-        // A window manager may refuse to maximize a window whose frame may
-        // not be resized (openbox does); then the frame is put on the work
-        // area here, which is what maximized means. The frame can change with
-        // the size (borders come back on a window that is not maximized), so
-        // the client is placed until it has fitted the frame as it stands for
-        // a few polls in a row.
-        QRect requested = m_window->geometry();
-        int fittedPolls = 0;
-        WaitUntil([&] {
-            const QRect client = workArea.marginsRemoved(X11FrameExtents(*m_window));
-            if (client != requested) {
-                requested = client;
-                fittedPolls = 0;
-                m_window->setGeometry(client);
-            }
-            fittedPolls = m_window->geometry() == client ? fittedPolls + 1 : 0;
-            return fittedPolls >= kSettledPolls;
-        });
+        FitFrameToWorkArea(workArea);
     }
 
     void Hide() override { m_window->hide(); }
@@ -125,19 +120,37 @@ private:
         return screen != nullptr ? screen->availableGeometry() : QRect(QPoint(), m_window->size());
     }
 
+    // Should the window manager have framed the window otherwise than it
+    // said, the client is placed again, until it has fitted the frame as it
+    // stands for a few polls in a row.
+    void FitFrameToWorkArea(const QRect& workArea) {
+        QRect requested = m_window->geometry();
+        int fittedPolls = 0;
+        WaitUntil(kMapTimeoutMs, [&] {
+            const QRect client = workArea.marginsRemoved(X11FrameExtents(*m_window).value_or(QMargins()));
+            if (client != requested) {
+                requested = client;
+                fittedPolls = 0;
+                m_window->setGeometry(client);
+            }
+            fittedPolls = m_window->geometry() == client ? fittedPolls + 1 : 0;
+            return fittedPolls >= kSettledPolls;
+        });
+    }
+
     // Returns once the window system shows the window, or after a timeout
     // where nothing ever exposes it.
     void WaitUntilExposed() {
-        WaitUntil([&] {
+        WaitUntil(kMapTimeoutMs, [&] {
             const QWindow* handle = m_window->windowHandle();
             return handle != nullptr && handle->isExposed();
         });
     }
 
     // Runs the event loop (without user input) until done() holds or the
-    // window system has had kMapTimeoutMs to make it so.
+    // window system has had timeoutMs to make it so.
     template <typename Done>
-    void WaitUntil(Done&& done) {
+    void WaitUntil(int timeoutMs, Done&& done) {
         if (done()) return;
         QElapsedTimer waited;
         waited.start();
@@ -145,7 +158,7 @@ private:
         QTimer poll;
         poll.setInterval(2);
         QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (done() || waited.elapsed() > kMapTimeoutMs) loop.quit();
+            if (done() || waited.elapsed() > timeoutMs) loop.quit();
         });
         poll.start();
         loop.exec(QEventLoop::ExcludeUserInputEvents);
@@ -159,7 +172,7 @@ private:
 } // namespace
 
 FormWindow::FormWindow(const WindowSettings& settings, FormHostEvents& events)
-    : QWidget(nullptr, FlagsFor(settings)), m_events(&events) {
+    : QWidget(nullptr, FlagsFor(settings)), m_events(&events), m_background(ToQColor(settings.backColour)) {
     setWindowTitle(QString::fromStdString(settings.caption));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -183,6 +196,10 @@ void FormWindow::paintEvent(QPaintEvent* event) {
     for (const QRect& rect : event->region()) {
         painter.drawImage(QRectF(rect), image, QRectF(DeviceRect(rect, ratio)));
     }
+    // A window the window manager has just made larger shows its background
+    // where the surface does not reach yet, not whatever the screen held.
+    const QRegion uncovered = event->region() - QRect(QPoint(), image.deviceIndependentSize().toSize());
+    for (const QRect& rect : uncovered) painter.fillRect(rect, m_background);
 }
 
 void FormWindow::closeEvent(QCloseEvent* event) {

@@ -24,6 +24,7 @@ protected:
 
 private:
     FormHostEvents* m_events;
+    QColor m_background;
 };
 
 // Makes a FormWindow for each loaded form.
