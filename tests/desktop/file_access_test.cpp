@@ -6,12 +6,7 @@
 
 #include "desktop.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cctype>
-#include <set>
-#include <sstream>
 
 namespace desktop {
 namespace {
@@ -21,34 +16,23 @@ struct Call {
     std::vector<std::string> paths; // the quoted arguments
 };
 
-// Reads an `strace -f -o` log, joining the calls other threads interrupted
-// ("<unfinished ...>" and "<... name resumed>").
-std::vector<Call> ReadTrace(const fs::path& path) {
-    std::istringstream lines(ReadFile(path));
-    std::map<std::string, std::string> unfinished; // by thread
+// Reads the logs `strace -ff -o` writes, one a thread, so that no call is
+// split by another thread's.
+std::vector<Call> ReadTrace(const fs::path& dir) {
     std::vector<Call> calls;
-    for (std::string line; std::getline(lines, line);) {
-        const size_t space = line.find(' ');
-        if (space == std::string::npos) continue;
-        const std::string thread = line.substr(0, space);
-        std::string text = line.substr(line.find_first_not_of(' ', space));
-        if (text.ends_with(" <unfinished ...>")) {
-            unfinished[thread] = text.substr(0, text.size() - 17);
-            continue;
+    for (const auto& log : fs::directory_iterator(dir)) {
+        std::istringstream lines(ReadFile(log.path()));
+        for (std::string text; std::getline(lines, text);) {
+            const size_t open = text.find('('), close = text.rfind(") = ");
+            if (open == std::string::npos || text.starts_with("---")) continue; // signals
+            Call call{text, text.substr(0, open), text.substr(open + 1, std::min(close, text.size()) - open - 1),
+                      close == std::string::npos ? "" : text.substr(close + 4), {}};
+            for (size_t quote = call.arguments.find('"'), end; quote != std::string::npos; quote = call.arguments.find('"', end + 1)) {
+                if ((end = call.arguments.find('"', quote + 1)) == std::string::npos) break;
+                call.paths.push_back(call.arguments.substr(quote + 1, end - quote - 1));
+            }
+            calls.push_back(std::move(call));
         }
-        if (const size_t resumed = text.find("resumed>"); text.starts_with("<... ") && resumed != std::string::npos)
-            text = unfinished[thread] + text.substr(resumed + 8);
-        const size_t open = text.find('('), close = text.rfind(") = ");
-        if (open == std::string::npos || text.starts_with("+++") || text.starts_with("---")) continue;
-        Call call{text, text.substr(0, open), text.substr(open + 1, std::min(close, text.size()) - open - 1),
-                  close == std::string::npos ? "" : text.substr(close + 4), {}};
-        for (size_t quote = call.arguments.find('"'); quote != std::string::npos;) {
-            const size_t end = call.arguments.find('"', quote + 1);
-            if (end == std::string::npos) break;
-            call.paths.push_back(call.arguments.substr(quote + 1, end - quote - 1));
-            quote = call.arguments.find('"', end + 1);
-        }
-        calls.push_back(std::move(call));
     }
     return calls;
 }
@@ -93,13 +77,13 @@ std::vector<std::pair<double, double>> Pauses(const std::vector<int>& levels) {
 TEST(ShortTrack, LoopsWithinAPollAndTheProgramTouchesNoFileButItsSound) {
     Desktop desktop;
     TempDir dir("program"), traceDir("trace"), home("home");
-    const fs::path binary = CopyProgram(dir, ShortTrackPath()), trace = traceDir / "trace.txt";
+    const fs::path binary = CopyProgram(dir, ShortTrackPath());
     // A home of its own, so that whatever is looked for there shows in the
     // trace, and nothing there is the tester's.
     Program program(desktop,
-                    {"strace", "-f", "-qq", "--seccomp-bpf", "-s", "4096", "-e", "trace=%file", "-o", trace.string(),
+                    {"strace", "-qq", "--seccomp-bpf", "-s", "4096", "-e", "trace=%file", "-ff", "-o", (traceDir / "trace").string(),
                      "--", binary.string()},
-                    {{"HOME", home.path().string()}});
+                    {{"HOME", home.path.string()}});
     const auto window = program.WaitForMainWindow(Ms(30000));
     ASSERT_TRUE(window) << program.Stderr();
     // The phrase heard three times, with frames, ring draws and replay polls.
@@ -120,7 +104,7 @@ TEST(ShortTrack, LoopsWithinAPollAndTheProgramTouchesNoFileButItsSound) {
     EXPECT_TRUE(std::all_of(pauses.begin(), pauses.end(), [](auto& pause) { return pause.second <= 850.0; }))
         << "a pause longer than a replay poll; pauses: " << seen.str();
 
-    const std::vector<Call> calls = ReadTrace(trace);
+    const std::vector<Call> calls = ReadTrace(traceDir.path);
     ASSERT_FALSE(calls.empty()) << "strace recorded nothing";
     bool soundWritten = false, trackRead = false;
     for (const Call& call : calls) {

@@ -3,27 +3,17 @@
 // hidden pointer, the rings and the rolling text, the sound, and the window
 // manager's close. Then a start with arguments on the same desktop, which
 // must come up the same and end on SIGTERM. The tests run in the order
-// written; each later one goes on from where the one before left the program.
+// written, each going on from where the one before left the program.
 
 #include "desktop.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <csignal>
-#include <cstdio>
-#include <set>
 
 namespace desktop {
 namespace {
 
-// ------------------------------------------------------------- start-up
-
 struct Startup {
-    std::vector<xcb_window_t> shown;     // the program's windows in the order they were mapped
-    std::vector<xcb_window_t> withdrawn; // those handed back to the root by the window manager
-    xcb_window_t main = 0;               // mapped last and still mapped
-    std::vector<std::pair<double, Strip>> samples; // its client area, from its mapping to the first frame
+    std::vector<xcb_window_t> shown; // the program's windows in the order they were mapped
+    xcb_window_t main = 0;           // mapped last and still mapped
+    std::vector<std::pair<double, Strip>> samples;   // its client area, from its mapping to the first frame
     std::optional<double> firstFrameMs, firstTextMs; // from exec
     int textRowsAboveBottom = -1;                    // where the first text showed
 };
@@ -32,54 +22,44 @@ std::string Describe(const std::vector<std::pair<double, Strip>>& samples) {
     std::string text;
     for (size_t i = 0; i < samples.size(); ++i)
         if (i == 0 || samples[i].second != samples[i - 1].second)
-            text += std::to_string(static_cast<int>(samples[i].first)) + " ms " + Name(samples[i].second) + "; ";
+            text += std::to_string(int(samples[i].first)) + " ms " + Name(samples[i].second) + "; ";
     return text;
 }
 
-// Follows the start-up until the first text comes into view. `watcher` has
-// listened to the root's children since before the program started, so no
+// Follows the start-up until the first text comes into view. `watcher`
+// listens to the root's children from before the program starts, so no
 // mapping is missed however brief; the client area is sampled by tight
 // polling, which on a busy machine may miss a short-lived state.
 Startup FollowStartup(X& watcher, Child& program) {
     Startup s;
-    std::map<xcb_window_t, xcb_window_t> clientOf; // frame -> client
+    std::map<xcb_window_t, xcb_window_t> clientOf; // a window manager's frame -> its client
     xcb_window_t frame = 0;
-    const auto deadline = Clock::now() + Ms(20000);
-    while (!s.firstTextMs && Clock::now() < deadline) {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(watcher.get())) {
+    for (const auto deadline = Clock::now() + Ms(20000); !s.firstTextMs && Clock::now() < deadline;) {
+        while (auto event = Owned(xcb_poll_for_event(watcher.get()))) {
             const int type = event->response_type & 0x7f;
-            if (type == XCB_REPARENT_NOTIFY) {
-                const auto* e = reinterpret_cast<xcb_reparent_notify_event_t*>(event);
-                if (e->parent != watcher.root()) clientOf[e->parent] = e->window;
-                else if (std::count(s.shown.begin(), s.shown.end(), e->window)) s.withdrawn.push_back(e->window);
-            } else if (type == XCB_MAP_NOTIFY) {
-                const auto* e = reinterpret_cast<xcb_map_notify_event_t*>(event);
-                const xcb_window_t window = clientOf.contains(e->window) ? clientOf[e->window] : e->window;
-                if (watcher.Pid(window) == program.pid() && window != s.main) {
-                    if (!std::count(s.shown.begin(), s.shown.end(), window)) s.shown.push_back(window);
-                    s.main = window;
-                    frame = e->window;
-                    s.samples.clear();
-                    s.firstFrameMs.reset();
-                }
-            } else if (type == XCB_UNMAP_NOTIFY &&
-                       reinterpret_cast<xcb_unmap_notify_event_t*>(event)->window == frame) {
-                s.main = frame = 0;
-            }
-            std::free(event);
+            const auto* reparent = reinterpret_cast<xcb_reparent_notify_event_t*>(event.get());
+            const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event.get());
+            const auto* unmap = reinterpret_cast<xcb_unmap_notify_event_t*>(event.get());
+            if (type == XCB_REPARENT_NOTIFY) clientOf[reparent->parent] = reparent->window;
+            if (type == XCB_UNMAP_NOTIFY && unmap->window == frame) s.main = frame = 0;
+            if (type != XCB_MAP_NOTIFY) continue;
+            const xcb_window_t window = clientOf.contains(map->window) ? clientOf[map->window] : map->window;
+            if (window == s.main || watcher.Pid(window) != program.pid()) continue;
+            if (!std::count(s.shown.begin(), s.shown.end(), window)) // samples of the latest window only
+                s.shown.push_back(window), s.samples.clear(), s.firstFrameMs.reset();
+            s.main = window, frame = map->window;
         }
         const auto client = s.main ? watcher.Geometry(s.main) : std::nullopt;
         const double now = MsSince(program.startedAt());
         if (client && !s.firstFrameMs) {
-            s.samples.emplace_back(now, Classify(watcher.Capture(SampleStrip(*client))));
+            s.samples.emplace_back(now, Classify(watcher.Capture(SampleStrip(*client)).pixels));
             if (s.samples.back().second == Strip::Rings) s.firstFrameMs = now;
-        } else if (client) {
-            // The first text, watched for in the bottom rows.
+        } else if (client) { // the first text, watched for in the bottom rows
             const Image band = watcher.Capture({client->x, client->y + client->height - 120, client->width, 120});
             const auto white = std::find_if(band.pixels.begin(), band.pixels.end(), IsWhite);
             if (white != band.pixels.end()) {
                 s.firstTextMs = now;
-                s.textRowsAboveBottom = band.height - static_cast<int>(white - band.pixels.begin()) / band.width;
+                s.textRowsAboveBottom = band.height - int(white - band.pixels.begin()) / band.width;
             }
         }
         std::this_thread::sleep_for(std::chrono::microseconds(500));
@@ -87,18 +67,15 @@ Startup FollowStartup(X& watcher, Child& program) {
     return s;
 }
 
-// --------------------------------------------------------- the picture
-
 // Pixels within 6 (in x and in y) of pure white: the text and its
 // antialiased edge.
 std::vector<bool> NearText(const Image& image) {
-    constexpr int kRadius = 6;
     std::vector<bool> near(image.pixels.size(), false);
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
             if (!IsWhite(image.At(x, y))) continue;
-            const int left = std::max(0, x - kRadius), right = std::min(image.width - 1, x + kRadius);
-            for (int row = std::max(0, y - kRadius); row <= std::min(image.height - 1, y + kRadius); ++row)
+            const int left = std::max(0, x - 6), right = std::min(image.width - 1, x + 6);
+            for (int row = std::max(0, y - 6); row <= std::min(image.height - 1, y + 6); ++row)
                 std::fill_n(near.begin() + row * image.width + left, right - left + 1, true);
         }
     return near;
@@ -108,8 +85,8 @@ std::vector<bool> NearText(const Image& image) {
 // it may show its antialiased edge without its white core.
 constexpr int kEdgeRows = 8;
 
-// Pixels neither in a ring colour nor part of the text, away from the edges:
-// "" when there are none.
+// Pixels neither in a ring colour nor part of the text, away from the top
+// and bottom edges: "" when there are none.
 std::string StrayPixels(const Image& image) {
     const std::vector<bool> text = NearText(image);
     size_t count = 0;
@@ -122,9 +99,9 @@ std::string StrayPixels(const Image& image) {
 }
 
 // How well the picture mirrors itself left to right (`acrossWidth`) or top
-// to bottom, along its middle row or column and ignoring the text, for the
-// best mirror line within two pixels of the middle: the fraction of pixel
-// pairs alike, and where that line is.
+// to bottom, along its middle row or column and leaving out the text, for
+// the best mirror line within two pixels of the middle: the fraction of
+// pixel pairs alike, and where that line is.
 std::pair<double, double> Mirror(const Image& image, bool acrossWidth) {
     const std::vector<bool> text = NearText(image);
     const int length = acrossWidth ? image.width : image.height;
@@ -133,104 +110,81 @@ std::pair<double, double> Mirror(const Image& image, bool acrossWidth) {
         return text[y * image.width + x] ? std::optional<uint32_t>() : image.At(x, y);
     };
     std::pair<double, double> best{0.0, 0.0};
-    // Pixels i and sum - i mirror each other about (sum + 1) / 2.
-    for (int sum = length - 5; sum <= length + 3; ++sum) {
+    for (int sum = length - 5; sum <= length + 3; ++sum) { // pixels i and sum - i mirror about (sum + 1) / 2
         size_t compared = 0, alike = 0;
         for (int i = sum / 2 + 1; i < length && sum - i >= 0; ++i)
-            if (at(i) && at(sum - i)) {
-                ++compared;
-                alike += at(i) == at(sum - i);
-            }
+            if (at(i) && at(sum - i)) ++compared, alike += at(i) == at(sum - i);
         if (compared > 0 && double(alike) / compared > best.first) best = {double(alike) / compared, (sum + 1) / 2.0};
     }
     return best;
 }
 
-const uint32_t* Row(const Image& image, int y) { return image.pixels.data() + y * image.width; }
+// The white pixels of every row: a profile that moves with the text.
+std::vector<int> WhiteRows(const Image& image) {
+    std::vector<int> rows(image.height);
+    for (int y = 0; y < image.height; ++y) rows[y] = std::count_if(image.Row(y), image.Row(y + 1), IsWhite);
+    return rows;
+}
 
 struct TextLine {
-    int top = 0, bottom = 0;               // rows with pure white, inclusive
-    int inkLeft = 1 << 30, inkRight = -1;  // outermost columns of pure white
-    size_t white = 0, edge = 0;            // pure white; brighter than a ring but not white
-    int medianRun = 0;                     // of horizontal runs of pure white
-    bool cut = false;                      // at the top or bottom edge
+    int top = 0, rows = 0;
+    int white = 0, edge = 0; // pure white; brighter than a ring but not white
+    int medianRun = 0;       // of horizontal runs of pure white
+    double inkCentre = 0;    // halfway between the outermost columns of pure white
 };
 
-// Bands of rows holding pure white, top to bottom.
-std::vector<TextLine> TextLines(const Image& image) {
+// The lines of text clear of the top and bottom edges: bands of rows with
+// pure white.
+std::vector<TextLine> WholeTextLines(const Image& image) {
+    const std::vector<int> rows = WhiteRows(image);
     std::vector<TextLine> lines;
-    std::vector<int> runs;
-    bool inLine = false;
-    for (int y = 0; y <= image.height; ++y) {
-        const bool hasWhite =
-            y < image.height && std::any_of(Row(image, y), Row(image, y + 1), IsWhite);
-        if (hasWhite && !inLine) {
-            lines.push_back(TextLine{y, y});
-            runs.clear();
-        }
-        if (!hasWhite && inLine) {
-            TextLine& line = lines.back();
-            line.cut = line.top < kEdgeRows || line.bottom >= image.height - kEdgeRows;
-            std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
-            line.medianRun = runs[runs.size() / 2];
-        }
-        inLine = hasWhite;
-        if (!hasWhite) continue;
-        TextLine& line = lines.back();
-        line.bottom = y;
-        for (int x = 0, run = 0; x <= image.width; ++x) {
-            if (x < image.width && IsWhite(image.At(x, y))) {
-                ++line.white, ++run;
-                line.inkLeft = std::min(line.inkLeft, x);
-                line.inkRight = std::max(line.inkRight, x);
-                continue;
+    for (int top = 0, y = 0; y < image.height; ++y) {
+        if (rows[y] == 0) top = y + 1;
+        if (rows[y] == 0 || (y + 1 < image.height && rows[y + 1] > 0)) continue; // not a band's last row
+        if (top < kEdgeRows || y >= image.height - kEdgeRows) continue;
+        TextLine line{top, y - top + 1};
+        std::vector<int> runs;
+        int left = image.width, right = 0;
+        for (int row = top; row <= y; ++row)
+            for (int x = 0, run = 0; x < image.width; ++x) {
+                const uint32_t pixel = image.At(x, row);
+                if (IsWhite(pixel)) ++line.white, ++run, left = std::min(left, x), right = std::max(right, x);
+                else line.edge += Red(pixel) > 40 && Green(pixel) > 15;
+                if (run > 0 && (!IsWhite(pixel) || x + 1 == image.width)) runs.push_back(run), run = 0;
             }
-            if (run > 0) runs.push_back(run);
-            run = 0;
-            line.edge += x < image.width && Red(image.At(x, y)) > 40 && Green(image.At(x, y)) > 15;
-        }
+        std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
+        line.medianRun = runs[runs.size() / 2];
+        line.inkCentre = (left + right) / 2.0;
+        lines.push_back(line);
     }
     return lines;
 }
 
-// The white pixels of every row: a profile that moves with the text.
-std::vector<int> WhiteRows(const Image& image) {
-    std::vector<int> rows(image.height);
-    for (int y = 0; y < image.height; ++y)
-        rows[y] = std::count_if(Row(image, y), Row(image, y + 1), IsWhite);
-    return rows;
-}
-
 // The upward shift (up to 40 rows) that best maps one profile onto the next.
 int UpwardShift(const std::vector<int>& earlier, const std::vector<int>& later) {
-    int best = 0;
-    double bestCost = 1e300;
-    for (int shift = 0; shift <= 40; ++shift) {
+    std::vector<double> costs;
+    for (size_t shift = 0; shift <= 40; ++shift) {
         double cost = 0;
         for (size_t y = shift; y < earlier.size(); ++y) cost += std::abs(earlier[y] - later[y - shift]);
-        cost /= static_cast<double>(earlier.size() - shift);
-        if (cost < bestCost) bestCost = cost, best = shift;
+        costs.push_back(cost / double(earlier.size() - shift));
     }
-    return best;
+    return std::min_element(costs.begin(), costs.end()) - costs.begin();
 }
 
 // What a person sees of the window, without the changing picture.
-std::string Look(X& x, xcb_window_t window) {
-    auto states = x.AtomNames(window, "_NET_WM_STATE");
-    std::sort(states.begin(), states.end());
-    std::string look = "\"" + x.Title(window) + "\" types";
-    for (const std::string& type : x.AtomNames(window, "_NET_WM_WINDOW_TYPE")) look += " " + type;
-    look += " motif";
+std::vector<std::string> Look(X& x, xcb_window_t window) {
+    auto look = x.AtomNames(window, "_NET_WM_STATE");
+    std::sort(look.begin(), look.end());
+    for (const std::string& type : x.AtomNames(window, "_NET_WM_WINDOW_TYPE")) look.push_back(type);
     for (uint32_t value : x.Property32(window, "_MOTIF_WM_HINTS").value_or(std::vector<uint32_t>{}))
-        look += " " + std::to_string(value);
-    for (const std::string& state : states) look += " " + state;
+        look.push_back(std::to_string(value));
     return look;
 }
 
 // Ends the program with `end`: a prompt exit with status 0, having written
 // sound in real time from start-up to the end and none after.
 void ExpectCleanEndAndSilence(X& x, Program& program, const std::function<void()>& end) {
-    ExpectPromptCleanExit(program, end);
+    program.ExpectPromptCleanExit(end);
     const double lived = MsSince(program.process().startedAt()) / 1000.0, written = program.AudioSeconds();
     EXPECT_GE(written, 0.5 * lived - 0.5) << "lived " << lived << " s";
     EXPECT_LE(written, 1.2 * lived + 0.5) << "lived " << lived << " s";
@@ -239,81 +193,69 @@ void ExpectCleanEndAndSilence(X& x, Program& program, const std::function<void()
     EXPECT_TRUE(x.ClientList().empty()) << x.DescribeWindows();
 }
 
-// ------------------------------------------------------------ the tests
+// One desktop and one plain start of the program for all the tests.
+struct Session {
+    Desktop desktop;
+    X& x = desktop.x();
+    X watcher{desktop.display()};
+    std::optional<Program> program;
+    Startup startup;
+    xcb_window_t window = 0;
+    Rect client;
+    std::vector<std::string> look; // of the plain start, for the start with arguments
+    std::string stdoutText;
+
+    Session() {
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(watcher.get(), watcher.root(), XCB_CW_EVENT_MASK, &mask);
+        watcher.Exists(watcher.root()); // a round trip: listening from here on
+        program.emplace(desktop);
+        startup = FollowStartup(watcher, program->process());
+        window = program->WaitForMainWindow(Ms(10000)).value_or(0);
+        client = x.Geometry(window).value_or(Rect{});
+        look = Look(x, window);
+    }
+};
 
 class MainWindow : public ::testing::Test {
 protected:
-    struct Session {
-        Desktop desktop;
-        X watcher{desktop.display()};
-        std::optional<Program> program;
-        Startup startup;
-        std::optional<xcb_window_t> window;
-        Rect client;
-        std::string look, stdoutText; // of the plain start, for the start with arguments
-    };
-
-    static void SetUpTestSuite() {
-        try {
-            s = std::make_unique<Session>();
-            const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-            xcb_change_window_attributes(s->watcher.get(), s->watcher.root(), XCB_CW_EVENT_MASK, &mask);
-            s->watcher.Exists(s->watcher.root()); // a round trip: listening from here on
-            s->program.emplace(s->desktop);
-            s->startup = FollowStartup(s->watcher, s->program->process());
-            s->window = s->program->WaitForMainWindow(Ms(10000));
-            if (!s->window) return;
-            s->client = x().Geometry(*s->window).value_or(Rect{});
-            s->look = Look(x(), *s->window);
-        } catch (const std::exception& error) {
-            setupFailure = error.what();
-        }
-    }
+    static void SetUpTestSuite() { s = std::make_unique<Session>(); } // gtest reports what it throws
     static void TearDownTestSuite() { s.reset(); }
-
     void SetUp() override {
-        ASSERT_TRUE(s && s->program) << "the desktop or the program did not start: " << setupFailure;
-        ASSERT_TRUE(s->window) << "no tool window showing the rings; " << x().DescribeWindows()
-                               << "; stderr:\n" << s->program->Stderr();
+        ASSERT_TRUE(s) << "the desktop did not start";
+        ASSERT_NE(s->window, 0u) << "no tool window showing the rings; " << s->x.DescribeWindows() << "; stderr:\n"
+                                 << s->program->Stderr();
     }
-    void ExpectRunning() {
-        ASSERT_TRUE(s->program->process().Running()) << s->program->process().status()->Describe();
-    }
-
-    static X& x() { return s->desktop.x(); }
-    static xcb_window_t window() { return *s->window; }
-    static const Rect& client() { return s->client; }
-
     static inline std::unique_ptr<Session> s;
-    static inline std::string setupFailure;
 };
 
 TEST_F(MainWindow, ShowsTheSceneBrieflyThenNavyThenRingsThenTextFromTheBottom) {
     const Startup& startup = s->startup;
     ASSERT_TRUE(startup.firstFrameMs) << "the client area never showed the rings";
-    EXPECT_EQ(startup.main, window()) << "the window that showed the rings is not the one that stayed";
+    EXPECT_EQ(startup.main, s->window) << "the window that showed the rings is not the one that stayed";
 
     // The scene is a window of its own, shown first and withdrawn for good
     // before the main window comes up.
     ASSERT_GE(startup.shown.size(), 2u) << "the scene window was not shown before the main window";
     const xcb_window_t scene = startup.shown.front();
-    EXPECT_EQ(startup.shown.back(), window());
-    EXPECT_TRUE(std::count(startup.withdrawn.begin(), startup.withdrawn.end(), scene)) << "the scene was not withdrawn";
-    EXPECT_TRUE(x().Exists(scene));
-    EXPECT_FALSE(x().Viewable(scene)) << "the scene window is still on screen";
-    EXPECT_EQ(x().Title(scene), kTitle);
+    EXPECT_EQ(startup.shown.back(), s->window);
+    EXPECT_EQ(s->x.Title(scene), kTitle);
+    EXPECT_TRUE(s->x.Exists(scene) && !s->x.Viewable(scene)) << "the scene window is gone or on screen";
+    EXPECT_EQ(s->x.ClientList(), std::vector<xcb_window_t>{s->window}) << "the scene is still managed; "
+                                                                      << s->x.DescribeWindows();
 
     // Navy before the first frame. The sampling may miss a short moment on a
-    // busy machine; but a window is unpainted only while it is first drawn,
-    // so seen unpainted for long means it was never painted navy.
+    // busy machine, but a window is unpainted only while it is first drawn:
+    // seen unpainted for long, it was never painted navy.
     const auto& samples = startup.samples;
-    const bool navy = std::any_of(samples.begin(), samples.end(), [](auto& p) { return p.second == Strip::Navy; });
     std::vector<double> unpainted;
     for (const auto& [ms, state] : samples)
         if (state == Strip::Unpainted) unpainted.push_back(ms);
-    EXPECT_FALSE(!navy && unpainted.size() >= 10 && unpainted.back() - unpainted.front() >= 50.0)
-        << "not painted navy before the first frame: " << Describe(samples);
-    if (!navy) std::printf("note: navy before the first frame not caught: %s\n", Describe(samples).c_str());
+    if (std::none_of(samples.begin(), samples.end(), [](auto& sample) { return sample.second == Strip::Navy; })) {
+        EXPECT_FALSE(unpainted.size() >= 10 && unpainted.back() - unpainted.front() >= 50.0)
+            << "not painted navy before the first frame: " << Describe(samples);
+        std::printf("note: navy before the first frame not caught: %s\n", Describe(samples).c_str());
+    }
 
     // The first line starts 32 pixels below the bottom edge and rises one
     // pixel per refresh: in view no sooner than about half a second later.
@@ -323,57 +265,58 @@ TEST_F(MainWindow, ShowsTheSceneBrieflyThenNavyThenRingsThenTextFromTheBottom) {
         << "first frame at " << *startup.firstFrameMs << " ms, first text at " << *startup.firstTextMs << " ms";
 }
 
+// (Its title and its kind, a tool window, are how WaitForMainWindow found it.)
 TEST_F(MainWindow, IsOneToolWindowThatMayOnlyBeMovedAndClosedFillingTheWorkArea) {
-    EXPECT_EQ(x().Title(window()), kTitle);
-    const auto types = x().AtomNames(window(), "_NET_WM_WINDOW_TYPE");
-    EXPECT_TRUE(std::count(types.begin(), types.end(), "_NET_WM_WINDOW_TYPE_UTILITY")) << "not a tool window";
+    X& x = s->x;
     // Functions and decorations given; move and close; border, title bar
     // and window menu.
-    EXPECT_EQ(x().Property32(window(), "_MOTIF_WM_HINTS"), (std::vector<uint32_t>{0x3, 0x24, 0x1a, 0, 0}));
-    const auto states = x().AtomNames(window(), "_NET_WM_STATE");
+    EXPECT_EQ(x.Property32(s->window, "_MOTIF_WM_HINTS"), (std::vector<uint32_t>{0x3, 0x24, 0x1a, 0, 0}));
+    const auto states = x.AtomNames(s->window, "_NET_WM_STATE");
     EXPECT_TRUE(std::count(states.begin(), states.end(), "_NET_WM_STATE_SKIP_TASKBAR")) << "listed in a taskbar";
 
-    EXPECT_EQ(x().ClientList(), std::vector<xcb_window_t>{window()}) << x().DescribeWindows();
-    int viewable = 0;
-    for (xcb_window_t own : x().WindowsOf(s->program->process().pid())) viewable += x().Viewable(own);
-    EXPECT_EQ(viewable, 1) << "the program shows more than one window, managed or not";
+    // Nothing of the program's on screen outside the window manager's frames
+    // (and, as seen above, nothing else managed).
+    for (xcb_window_t child : x.Children(x.root()))
+        EXPECT_FALSE(x.Pid(child) == s->program->process().pid() && x.Viewable(child)) << "unmanaged window " << child;
 
     // The frame, title bar and all, fills the work area.
-    const auto extents = x().Property32(window(), "_NET_FRAME_EXTENTS"); // left, right, top, bottom
-    const auto area = x().Property32(x().root(), "_NET_WORKAREA");
+    const auto extents = x.Property32(s->window, "_NET_FRAME_EXTENTS"); // left, right, top, bottom
+    const auto area = x.Property32(x.root(), "_NET_WORKAREA");
     ASSERT_TRUE(extents && extents->size() == 4 && area && area->size() >= 4);
     const int left = (*extents)[0], right = (*extents)[1], top = (*extents)[2], bottom = (*extents)[3];
-    const Rect frame{client().x - left, client().y - top, client().width + left + right, client().height + top + bottom};
+    const Rect& client = s->client;
+    const Rect frame{client.x - left, client.y - top, client.width + left + right, client.height + top + bottom};
     EXPECT_EQ(frame, (Rect{int((*area)[0]), int((*area)[1]), int((*area)[2]), int((*area)[3])}));
 }
 
 TEST_F(MainWindow, HidesThePointerOverItsClientAreaOnly) {
-    auto visibleAt = [&](int px, int py) {
+    auto visibleAt = [](int px, int py) {
         EXPECT_TRUE(s->desktop.Tool({"xdotool", "mousemove", std::to_string(px), std::to_string(py)}));
         Sleep(Ms(300)); // the server switches cursors as the pointer crosses windows
-        return x().CursorVisible();
+        return s->x.CursorVisible();
     };
     // Over the title bar the window manager's cursor shows: a visible cursor
     // is seen as one.
-    const auto extents = x().Property32(window(), "_NET_FRAME_EXTENTS");
+    const Rect& c = s->client;
+    const auto extents = s->x.Property32(s->window, "_NET_FRAME_EXTENTS");
     ASSERT_TRUE(extents && extents->size() == 4);
     if ((*extents)[2] >= 4) {
-        EXPECT_EQ(visibleAt(client().x + client().width / 3, client().y - int((*extents)[2]) / 2), true);
+        EXPECT_EQ(visibleAt(c.x + c.width / 3, c.y - int((*extents)[2]) / 2), true);
     }
-    for (const auto& [px, py] : {std::pair{client().x + client().width / 2, client().y + client().height / 2},
-                                 std::pair{client().x + 5, client().y + 5},
-                                 std::pair{client().x + client().width - 6, client().y + client().height - 6}})
+    for (const auto& [px, py] : {std::pair{c.x + c.width / 2, c.y + c.height / 2}, std::pair{c.x + 5, c.y + 5},
+                                 std::pair{c.x + c.width - 6, c.y + c.height - 6}})
         EXPECT_EQ(visibleAt(px, py), false) << "a visible cursor over the client area at " << px << "," << py;
 }
 
 TEST_F(MainWindow, ShowsDarkConcentricRingsUnderCentredBoldWhiteTextRisingOnePixelPerRefresh) {
-    const Image image = x().Capture(client());
-    ASSERT_EQ(image.width, client().width);
+    const Rect& client = s->client;
+    const Image image = s->x.Capture(client);
+    ASSERT_EQ(image.width, client.width);
     // Nothing but ring colours (red at most 40, green at most 15) and the
     // white text with its antialiased edge.
     EXPECT_EQ(StrayPixels(image), "");
     // A thousand random rings, not a flat fill.
-    EXPECT_GE(std::set<uint32_t>(Row(image, image.height / 2), Row(image, image.height / 2 + 1)).size(), 100u);
+    EXPECT_GE(std::set<uint32_t>(image.Row(image.height / 2), image.Row(image.height / 2 + 1)).size(), 100u);
     // Rings share the client area's centre: the picture mirrors through it.
     const auto [acrossWidth, atX] = Mirror(image, true);
     const auto [acrossHeight, atY] = Mirror(image, false);
@@ -382,41 +325,34 @@ TEST_F(MainWindow, ShowsDarkConcentricRingsUnderCentredBoldWhiteTextRisingOnePix
     EXPECT_NEAR(atX, image.width / 2.0, 1.0);
     EXPECT_NEAR(atY, image.height / 2.0, 1.0);
 
-    std::vector<TextLine> whole;
-    WaitUntil(
-        [&] {
-            whole.clear();
-            for (const TextLine& line : TextLines(x().Capture(client())))
-                if (!line.cut) whole.push_back(line);
-            return whole.size() >= 2;
-        },
-        Ms(15000), Ms(200));
-    ASSERT_GE(whole.size(), 2u) << "fewer than two whole text lines on screen";
-    for (const TextLine& line : whole) {
-        SCOPED_TRACE("text line at rows " + std::to_string(line.top) + ".." + std::to_string(line.bottom));
+    std::vector<TextLine> lines;
+    WaitUntil([&] { return (lines = WholeTextLines(s->x.Capture(client))).size() >= 2; }, Ms(15000), Ms(200));
+    ASSERT_GE(lines.size(), 2u) << "fewer than two whole text lines on screen";
+    for (const TextLine& line : lines) {
+        SCOPED_TRACE("text line at row " + std::to_string(line.top));
         // 48 points at 96 dots per inch: 64 pixels to the em.
-        EXPECT_GE(line.bottom - line.top + 1, 30);
-        EXPECT_LE(line.bottom - line.top + 1, 80);
+        EXPECT_GE(line.rows, 30);
+        EXPECT_LE(line.rows, 80);
         // Pure white strokes, antialiased at their edges.
-        EXPECT_GE(line.white, 500u);
-        EXPECT_GE(line.edge, 100u);
+        EXPECT_GE(line.white, 500);
+        EXPECT_GE(line.edge, 100);
         // Bold: about 8 pixels of pure white across (regular at most 6).
         EXPECT_GE(line.medianRun, 7);
         // Centred by its advance width: the ink may sit off by its side
         // bearings, up to 3 pixels.
-        EXPECT_NEAR((line.inkLeft + line.inkRight) / 2.0, client().width / 2.0, 3.5);
+        EXPECT_NEAR(line.inkCentre, client.width / 2.0, 3.5);
     }
 
     // Lines are 64 pixels or more apart and a quarter of a second moves the
     // roll by about 15, so the best match is never a line off.
-    const Rect band{client().x + client().width / 2 - 450, client().y, 900, client().height};
+    const Rect band{client.x + client.width / 2 - 450, client.y, 900, client.height};
     std::vector<double> speeds;
     for (int pair = 0; pair < 5; ++pair) {
         const auto before = Clock::now();
-        const auto first = WhiteRows(x().Capture(band));
+        const auto first = WhiteRows(s->x.Capture(band));
         Sleep(Ms(250));
-        const double seconds = MsSince(before) / 1000.0; // capture times alike: they cancel
-        const auto second = WhiteRows(x().Capture(band));
+        const double seconds = MsSince(before) / 1000.0; // the two captures take alike: their times cancel
+        const auto second = WhiteRows(s->x.Capture(band));
         if (second.size() == first.size() && std::count(first.begin(), first.end(), 0) < int(first.size()))
             speeds.push_back(UpwardShift(first, second) / seconds);
     }
@@ -429,7 +365,6 @@ TEST_F(MainWindow, ShowsDarkConcentricRingsUnderCentredBoldWhiteTextRisingOnePix
 }
 
 TEST_F(MainWindow, PlaysItsTrackFromStartUp) {
-    ASSERT_NO_FATAL_FAILURE(ExpectRunning());
     const double before = s->program->AudioSeconds();
     Sleep(Ms(400));
     EXPECT_GT(s->program->AudioSeconds(), before) << "the sound output stopped";
@@ -441,30 +376,31 @@ TEST_F(MainWindow, PlaysItsTrackFromStartUp) {
 }
 
 TEST_F(MainWindow, WindowManagersCloseEndsItWithStatusZeroAndItsSound) {
-    ASSERT_NO_FATAL_FAILURE(ExpectRunning());
-    ExpectCleanEndAndSilence(x(), *s->program, [] { ASSERT_TRUE(s->program->Close(window())); });
+    ASSERT_TRUE(s->program->process().Running()) << s->program->process().status()->Describe();
+    ExpectCleanEndAndSilence(s->x, *s->program, [] { ASSERT_TRUE(s->program->Close(s->window)); });
     s->stdoutText = s->program->Stdout();
 }
 
 TEST_F(MainWindow, ArgumentsChangeNothingAndSigtermEndsItWithStatusZero) {
-    ASSERT_TRUE(WaitUntil([] { return x().ClientList().empty(); }, Ms(5000))) << x().DescribeWindows();
+    ASSERT_TRUE(WaitUntil([] { return s->x.ClientList().empty(); }, Ms(5000))) << s->x.DescribeWindows();
     // Options Qt would take for its own (another platform), one that asks
     // for help, and a stray word.
     Program program(s->desktop, {ProgramPath().string(), "--help", "-platform", "offscreen", "foo"});
     const auto window = program.WaitForMainWindow();
     ASSERT_TRUE(window) << "no window on the X display; stderr:\n" << program.Stderr();
-    EXPECT_EQ(Look(x(), *window), s->look);
+    EXPECT_EQ(Look(s->x, *window), s->look);
     // A pixel either way is not what arguments would change.
-    const Rect now = x().Geometry(*window).value_or(Rect{}), was = client();
-    EXPECT_TRUE(std::abs(now.x - was.x) <= 2 && std::abs(now.y - was.y) <= 2 && std::abs(now.width - was.width) <= 4 &&
-                std::abs(now.height - was.height) <= 4)
-        << ::testing::PrintToString(now) << " against " << ::testing::PrintToString(was);
-    EXPECT_TRUE(WaitUntil([&] { return !TextLines(x().Capture(now)).empty(); }, Ms(10000))) << "no text";
-    const Image image = x().Capture(now);
+    const Rect now = s->x.Geometry(*window).value_or(Rect{}), was = s->client;
+    EXPECT_NEAR(now.x, was.x, 2);
+    EXPECT_NEAR(now.y, was.y, 2);
+    EXPECT_NEAR(now.width, was.width, 4);
+    EXPECT_NEAR(now.height, was.height, 4);
+    EXPECT_TRUE(WaitUntil([&] { return !WholeTextLines(s->x.Capture(now)).empty(); }, Ms(10000))) << "no text";
+    const Image image = s->x.Capture(now);
     EXPECT_GE(Mirror(image, true).first, 0.9);
     EXPECT_EQ(StrayPixels(image), "");
 
-    ExpectCleanEndAndSilence(x(), program, [&] { program.process().Signal(SIGTERM); });
+    ExpectCleanEndAndSilence(s->x, program, [&] { program.process().Signal(SIGTERM); });
     EXPECT_EQ(program.Stdout(), s->stdoutText);
 }
 

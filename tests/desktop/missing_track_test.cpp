@@ -6,15 +6,8 @@
 
 #include "desktop.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <csignal>
-
 namespace desktop {
 namespace {
-
-constexpr const char* kMainWindowType = "_NET_WM_WINDOW_TYPE_UTILITY";
 
 // The failure report on screen, other than `other`: a dialog with the
 // program's title.
@@ -22,7 +15,7 @@ std::optional<xcb_window_t> WaitForReport(X& x, xcb_window_t other = 0, Ms timeo
     std::optional<xcb_window_t> box;
     WaitUntil(
         [&] {
-            for (xcb_window_t open : x.ProgramWindows("_NET_WM_WINDOW_TYPE_DIALOG", true))
+            for (xcb_window_t open : x.ProgramWindows("DIALOG"))
                 if (open != other) box = open;
             return box.has_value();
         },
@@ -97,7 +90,7 @@ TEST(MissingTrack, ReportsEveryFailedLoadAndStillEndsWithStatusZero) {
         // The load fails first, before the main window is shown.
         auto box = WaitForReport(x);
         ASSERT_TRUE(box) << "no failure report; stderr:\n" << program.Stderr();
-        EXPECT_TRUE(x.ProgramWindows(kMainWindowType, false).empty()) << "the main window came before the report";
+        EXPECT_TRUE(x.ProgramWindows("UTILITY").empty()) << "the main window came before the report";
         EXPECT_TRUE(WaitUntil([&] { return ShowsRedIcon(x, *box); }, Ms(5000))) << "no critical (red) icon";
         const std::string loadText = ReportFirstLine(desktop, *box);
         EXPECT_TRUE(loadText.starts_with("Unexpected error in procedure: Form_Load")) << loadText;
@@ -109,7 +102,7 @@ TEST(MissingTrack, ReportsEveryFailedLoadAndStillEndsWithStatusZero) {
             ASSERT_TRUE(Dismiss(desktop, *box));
             const auto pollBox = WaitForReport(x, *box);
             ASSERT_TRUE(pollBox) << "no report from the replay poll; " << x.DescribeWindows();
-            const auto shown = x.ProgramWindows(kMainWindowType, true);
+            const auto shown = x.ProgramWindows("UTILITY");
             ASSERT_EQ(shown.size(), 1u) << "the main window is not under the report; " << x.DescribeWindows();
             main = shown.front();
             const std::string pollText = ReportFirstLine(desktop, *pollBox);
@@ -121,7 +114,7 @@ TEST(MissingTrack, ReportsEveryFailedLoadAndStillEndsWithStatusZero) {
 
         if (end != CloseBetweenReports) {
             Sleep(Ms(300));
-            ExpectPromptCleanExit(program, [&] { program.process().Signal(SIGTERM); });
+            program.ExpectPromptCleanExit([&] { program.process().Signal(SIGTERM); });
             continue;
         }
         // A report is application-modal: the close only works in the moment
@@ -152,7 +145,7 @@ TEST(NoDisplay, SaysWhyInOneLineAndFails) {
         Child program({ProgramPath().string()}, env, dir / "stdout.txt", dir / "stderr.txt");
         const auto status = program.WaitFor(Ms(20000));
         ASSERT_TRUE(status) << "still running without a display";
-        EXPECT_TRUE(status->exited && status->code != 0) << status->Describe();
+        EXPECT_TRUE(status->Exited() && !status->Clean()) << status->Describe();
         // One line naming the problem: the display, or DISPLAY unset.
         const std::string errors = ReadFile(dir / "stderr.txt");
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
