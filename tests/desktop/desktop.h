@@ -106,10 +106,9 @@ inline Env CleanEnv() {
 
 struct ExitStatus {
     int raw = 0; // as waitpid gives it
-    bool Exited() const { return WIFEXITED(raw); }
-    bool Clean() const { return Exited() && WEXITSTATUS(raw) == 0; }
+    bool Clean() const { return WIFEXITED(raw) && WEXITSTATUS(raw) == 0; }
     std::string Describe() const {
-        return Exited() ? "exit status " + std::to_string(WEXITSTATUS(raw))
+        return WIFEXITED(raw) ? "exit status " + std::to_string(WEXITSTATUS(raw))
                         : std::string("signal ") + strsignal(WTERMSIG(raw));
     }
 };
@@ -122,11 +121,9 @@ public:
           int keepFd = -1) {
         std::vector<std::string> entries;
         for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
-        std::vector<char*> args, envp;
-        for (std::string& arg : argv) args.push_back(arg.data());
-        for (std::string& entry : entries) envp.push_back(entry.data());
-        args.push_back(nullptr);
-        envp.push_back(nullptr);
+        std::vector<char*> args(argv.size() + 1), envp(entries.size() + 1); // null-terminated
+        std::transform(argv.begin(), argv.end(), args.begin(), [](std::string& arg) { return arg.data(); });
+        std::transform(entries.begin(), entries.end(), envp.begin(), [](std::string& entry) { return entry.data(); });
         m_startedAt = Clock::now();
         if ((m_pid = ::fork()) < 0) throw std::runtime_error("fork failed");
         if (m_pid == 0) {
@@ -159,12 +156,8 @@ public:
         WaitUntil([&] { return Reap(WNOHANG); }, timeout, Ms(5));
         return m_status;
     }
-    void Signal(int signal) {
-        if (!m_status) ::kill(m_pid, signal);
-    }
-    void Kill() {
-        if (!m_status) ::kill(-m_pid, SIGKILL), ::kill(m_pid, SIGKILL), Reap(0);
-    }
+    void Signal(int signal) { if (!m_status) ::kill(m_pid, signal); }
+    void Kill() { if (!m_status) ::kill(-m_pid, SIGKILL), ::kill(m_pid, SIGKILL), Reap(0); }
 
 private:
     // Whether the process has ended; `flags` 0 waits for it.
@@ -184,7 +177,9 @@ struct Rect {
     int x = 0, y = 0, width = 0, height = 0;
     bool operator==(const Rect&) const = default;
 };
-inline void PrintTo(const Rect& r, std::ostream* out) { *out << r.width << 'x' << r.height << '+' << r.x << '+' << r.y; }
+inline void PrintTo(const Rect& r, std::ostream* out) {
+    *out << r.width << 'x' << r.height << '+' << r.x << '+' << r.y;
+}
 
 // Pixels as 0x00RRGGBB, row by row.
 struct Image {
@@ -242,8 +237,6 @@ public:
         m_height = screen->height_in_pixels;
     }
     ~X() { xcb_disconnect(m_c); }
-    X(const X&) = delete;
-    X& operator=(const X&) = delete;
     xcb_connection_t* get() const { return m_c; }
     xcb_window_t root() const { return m_root; }
 
@@ -281,7 +274,9 @@ public:
         const auto pid = Property32(window, "_NET_WM_PID");
         return pid && !pid->empty() ? pid->front() : 0;
     }
-    std::vector<xcb_window_t> ClientList() { return Property32(m_root, "_NET_CLIENT_LIST").value_or(std::vector<uint32_t>{}); }
+    std::vector<xcb_window_t> ClientList() {
+        return Property32(m_root, "_NET_CLIENT_LIST").value_or(std::vector<uint32_t>{});
+    }
     // Managed windows on screen with the program's title, of a
     // _NET_WM_WINDOW_TYPE: _UTILITY for its main window, _DIALOG for a report.
     std::vector<xcb_window_t> ProgramWindows(const std::string& type) {
@@ -308,7 +303,8 @@ public:
     // The client area, in root coordinates.
     std::optional<Rect> Geometry(xcb_window_t window) {
         auto size = Owned(xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, window), nullptr));
-        auto at = Owned(xcb_translate_coordinates_reply(m_c, xcb_translate_coordinates(m_c, window, m_root, 0, 0), nullptr));
+        auto at = Owned(
+            xcb_translate_coordinates_reply(m_c, xcb_translate_coordinates(m_c, window, m_root, 0, 0), nullptr));
         if (!size || !at) return std::nullopt;
         return Rect{at->dst_x, at->dst_y, size->width, size->height};
     }

@@ -6,7 +6,7 @@
 
 #include "desktop.h"
 
-#include <cctype>
+#include <regex>
 
 namespace desktop {
 namespace {
@@ -19,30 +19,24 @@ struct Call {
 // Reads the logs `strace -ff -o` writes, one a thread, so that no call is
 // split by another thread's.
 std::vector<Call> ReadTrace(const fs::path& dir) {
+    static const std::regex call(R"(^(\w+)\((.*)\) += (.*)$)"), quoted(R"re("([^"]*)")re");
     std::vector<Call> calls;
     for (const auto& log : fs::directory_iterator(dir)) {
         std::istringstream lines(ReadFile(log.path()));
-        for (std::string text; std::getline(lines, text);) {
-            const size_t open = text.find('('), close = text.rfind(") = ");
-            if (open == std::string::npos || text.starts_with("---")) continue; // signals
-            Call call{text, text.substr(0, open), text.substr(open + 1, std::min(close, text.size()) - open - 1),
-                      close == std::string::npos ? "" : text.substr(close + 4), {}};
-            for (size_t quote = call.arguments.find('"'), end; quote != std::string::npos; quote = call.arguments.find('"', end + 1)) {
-                if ((end = call.arguments.find('"', quote + 1)) == std::string::npos) break;
-                call.paths.push_back(call.arguments.substr(quote + 1, end - quote - 1));
-            }
-            calls.push_back(std::move(call));
+        std::smatch parts;
+        for (std::string line; std::getline(lines, line);) {
+            if (!std::regex_match(line, parts, call)) continue; // a signal
+            Call& c = calls.emplace_back(Call{line, parts[1], parts[2], parts[3], {}});
+            for (std::sregex_iterator q(c.arguments.begin(), c.arguments.end(), quoted), end; q != end; ++q)
+                c.paths.push_back((*q)[1]);
         }
     }
     return calls;
 }
 
 bool OpensForWriting(const Call& call) {
-    if (call.name == "creat") return true;
-    if (call.name.starts_with("open"))
-        for (const char* flag : {"O_WRONLY", "O_RDWR", "O_CREAT", "O_TRUNC", "O_APPEND"})
-            if (call.arguments.find(flag) != std::string::npos) return true;
-    return false;
+    static const std::regex writing("O_(WRONLY|RDWR|CREAT|TRUNC|APPEND)");
+    return call.name == "creat" || (call.name.starts_with("open") && std::regex_search(call.arguments, writing));
 }
 
 // Calls that change the file system whatever they return; asking for a
@@ -56,20 +50,16 @@ bool ChangesFiles(const Call& call) {
     return kChanging.contains(call.name);
 }
 
-// Silent stretches between the first and the last sound, in 10 ms blocks:
-// {start, length} in milliseconds.
+// Silent stretches between sounds, in 10 ms blocks: {start, length} in ms.
 std::vector<std::pair<double, double>> Pauses(const std::vector<int>& levels) {
     constexpr size_t kBlock = kAudioRate / 100;
-    std::vector<bool> silent;
-    for (size_t at = 0; at + kBlock <= levels.size(); at += kBlock)
-        silent.push_back(*std::max_element(levels.begin() + at, levels.begin() + at + kBlock) < 64);
     std::vector<std::pair<double, double>> pauses;
-    auto start = std::find(silent.begin(), silent.end(), false);
-    while ((start = std::find(start, silent.end(), true)) != silent.end()) {
-        const auto end = std::find(start, silent.end(), false);
-        if (end == silent.end()) break; // silence at the end: the program was ended there
-        pauses.emplace_back((start - silent.begin()) * 10.0, (end - start) * 10.0);
-        start = end;
+    std::optional<size_t> lastSound;
+    for (size_t block = 0; (block + 1) * kBlock <= levels.size(); ++block) {
+        if (*std::max_element(levels.begin() + block * kBlock, levels.begin() + (block + 1) * kBlock) < 64) continue;
+        if (lastSound && block > *lastSound + 1)
+            pauses.emplace_back((*lastSound + 1) * 10.0, (block - *lastSound - 1) * 10.0);
+        lastSound = block;
     }
     return pauses;
 }
@@ -81,8 +71,8 @@ TEST(ShortTrack, LoopsWithinAPollAndTheProgramTouchesNoFileButItsSound) {
     // A home of its own, so that whatever is looked for there shows in the
     // trace, and nothing there is the tester's.
     Program program(desktop,
-                    {"strace", "-qq", "--seccomp-bpf", "-s", "4096", "-e", "trace=%file", "-ff", "-o", (traceDir / "trace").string(),
-                     "--", binary.string()},
+                    {"strace", "-qq", "--seccomp-bpf", "-s", "4096", "-e", "trace=%file", "-ff", "-o",
+                     (traceDir / "trace").string(), "--", binary.string()},
                     {{"HOME", home.path.string()}});
     const auto window = program.WaitForMainWindow(Ms(30000));
     ASSERT_TRUE(window) << program.Stderr();
@@ -120,11 +110,9 @@ TEST(ShortTrack, LoopsWithinAPollAndTheProgramTouchesNoFileButItsSound) {
                      !call.result.starts_with("-1");
         // Nothing named after the program but the program itself: no
         // configuration or data of its own.
-        for (const std::string& named : call.paths) {
-            std::string lower = named;
-            std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-            EXPECT_TRUE(lower.find("vantrel") == std::string::npos || named == binary.string()) << call.line;
-        }
+        for (const std::string& named : call.paths)
+            EXPECT_TRUE(!std::regex_search(named, std::regex("vantrel", std::regex::icase)) || named == binary)
+                << call.line;
     }
     EXPECT_TRUE(soundWritten) << "the trace does not show the sound output written; is it complete?";
     EXPECT_TRUE(trackRead) << "the track beside the program was not read";
