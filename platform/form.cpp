@@ -216,8 +216,8 @@ void Form::Circle(float x, float y, float radius) {
     if (!std::isfinite(centreX) || !std::isfinite(centreY) || std::abs(centreX) > 1e9 || std::abs(centreY) > 1e9) {
         Raise(errors::kOverflow);
     }
-    const CircleOutline outline{static_cast<int>(centreX), static_cast<int>(centreY), radius * scale,
-                                static_cast<int>(std::ceil(m_drawWidth * DevicePixelRatio()))};
+    // DrawWidth counts device pixels; the centre and radius are in twips.
+    const CircleOutline outline{static_cast<int>(centreX), static_cast<int>(centreY), radius * scale, m_drawWidth};
     m_surface->StrokeCircle(outline, ToPixel(m_foreColour));
 }
 
