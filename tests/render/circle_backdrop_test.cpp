@@ -90,6 +90,18 @@ TEST_F(CircleBackdropTest, AFailedClearSkipsEveryCircle) {
     EXPECT_EQ(headless.messages.shown[0].prompt.find("Unexpected error in procedure: Form_Activate\r\n"), 0u);
 }
 
+TEST(CircleBackdrop, PenWidthIsInDevicePixelsAtAnyRatio) {
+    testing::HeadlessRuntime headless{QSize(100, 50), 2.0};
+    Form scene{headless.runtime, CreditsDesign()};
+    scene.Load();
+    headless.runtime.random().ScriptNextDraws({0.95f, 0.5f, 0.5f, 0.5f, 0.5f}); // width 10, radius 50 device px
+    DrawRandomCircles(headless.runtime, scene);
+    const QImage& image = scene.surface().image();
+    int ring = 0;
+    for (int x = 100; x < 200; ++x) ring += image.pixel(x, 50) == qRgb(20, 8, 128);
+    EXPECT_EQ(ring, 11); // pixel centres within 5 of the path, both ends included
+}
+
 TEST(CircleBackdrop, SceneOfZeroHeightGetsCirclesOfRadiusZero) {
     testing::HeadlessRuntime headless{QSize(200, 0)};
     Form scene{headless.runtime, CreditsDesign()};
