@@ -26,6 +26,20 @@ int64_t ToDevice(double twips, double deviceScale) {
 
 } // namespace
 
+FormDesign MaximizedToolWindowDesign(std::string caption, int clientWidthTwips, int clientHeightTwips) {
+    constexpr int kDesignTwipsPerPixel = 15;
+    FormDesign design;
+    design.window.caption = std::move(caption);
+    design.window.backColour = kNavy;
+    design.window.designClientSize =
+        QSize(clientWidthTwips / kDesignTwipsPerPixel, clientHeightTwips / kDesignTwipsPerPixel);
+    design.window.maximized = true;
+    design.window.toolWindow = true;
+    design.window.showInTaskbar = false;
+    design.font = FontAttributes{"Sans Serif", 8.25f};
+    return design;
+}
+
 Form::Form(Runtime& runtime, FormDesign design)
     : m_runtime(runtime), m_design(std::move(design)), m_font(runtime.monitor(), m_design.font) {}
 

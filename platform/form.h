@@ -26,6 +26,12 @@ struct FormDesign {
     std::vector<std::variant<TimerDesign, LabelDesign>> controls;
 };
 
+// A stored design's window: a maximized navy tool window with a close
+// button only, kept out of the taskbar, with the client size (in twips, as
+// the designer's 96-dots-per-inch screen measured it) it has when not
+// maximized, and the platform's default font.
+FormDesign MaximizedToolWindowDesign(std::string caption, int clientWidthTwips, int clientHeightTwips);
+
 // What the graphics calls address for a form: its persistent surface, the
 // colour that stands for "nothing drawn" on it, and the runtime's monitor.
 struct DeviceContext {

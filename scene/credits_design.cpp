@@ -3,7 +3,6 @@
 namespace vantrel {
 namespace {
 
-constexpr int kTwipsPerDesignPixel = 15; // the designer's screen: 96 dots per inch
 constexpr float kCreditFontPoints = 48.0f;
 constexpr int kReplayIntervalMs = 500;
 constexpr int kScrollIntervalMs = 1;
@@ -63,14 +62,7 @@ LabelDesign ToLabelDesign(const CreditLine& line) {
 } // namespace
 
 FormDesign CreditsDesign() {
-    FormDesign design;
-    design.window.caption = "Vantrel Credits";
-    design.window.backColour = kNavy;
-    design.window.designClientSize = QSize(19110 / kTwipsPerDesignPixel, 44160 / kTwipsPerDesignPixel);
-    design.window.maximized = true;
-    design.window.toolWindow = true;
-    design.window.showInTaskbar = false;
-    design.font = FontAttributes{"Sans Serif", 8.25f};
+    FormDesign design = MaximizedToolWindowDesign("Vantrel Credits", 19110, 44160);
     design.controls.emplace_back(TimerDesign{"tmrReplay", kReplayIntervalMs, true});
     design.controls.emplace_back(TimerDesign{"tmrScroll", kScrollIntervalMs, true});
     design.controls.emplace_back(TimerDesign{"tmrCircle", kCircleIntervalMs, true});

@@ -54,14 +54,5 @@ TEST(Conversions, IntegerPartRoundsDown) {
     EXPECT_EQ(Int(-2.0), -2);
 }
 
-TEST(Conversions, OverflowCarriesTheRuntimeDescription) {
-    try {
-        CInt(1e6);
-        FAIL() << "no overflow";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.description(), "Overflow");
-    }
-}
-
 } // namespace
 } // namespace vantrel

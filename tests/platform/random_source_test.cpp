@@ -23,14 +23,5 @@ TEST(RandomSource, WholePeriodStaysInsideZeroToOneAndCoversBothEnds) {
     EXPECT_GT(highest, 0.9999f);
 }
 
-TEST(RandomSource, ScriptedDrawsComeFirstAndAreCounted) {
-    RandomSource scripted, plain;
-    scripted.ScriptNextDraws({0.5f, 0.0f});
-    EXPECT_EQ(scripted.Next(), 0.5f);
-    EXPECT_EQ(scripted.Next(), 0.0f);
-    EXPECT_EQ(scripted.Next(), plain.Next());
-    EXPECT_EQ(scripted.drawCount(), 3u);
-}
-
 } // namespace
 } // namespace vantrel

@@ -106,13 +106,6 @@ TEST_F(ScrollTickTest, TopOfExactlyMinusHalfPastTheLimitStillConverts) {
     EXPECT_TRUE(headless.messages.shown.empty());
 }
 
-TEST_F(ScrollTickTest, SceneWithoutLabelsMovesNothing) {
-    Form scene(headless.runtime, Roll({}));
-    scene.Load();
-    MoveRoll(scene);
-    EXPECT_EQ(scene.Controls().size(), 3u);
-}
-
 TEST(RollLayout, CentresOnTheSceneAndASecondResizeLeavesTopAlone) {
     testing::HeadlessRuntime headless{QSize(320, 240)};
     Form scene(headless.runtime, CreditsDesign());
