@@ -34,7 +34,10 @@ void Runtime::ShowCriticalMessage(const std::string& prompt) {
     m_timers.Hold();
     struct Release {
         TimerScheduler& timers;
-        ~Release() { timers.Release(); }
+        ~Release() {
+            timers.RestartPeriods();
+            timers.Release();
+        }
     } release{m_timers};
     m_messageBox->ShowCritical(prompt, AppTitle());
 }

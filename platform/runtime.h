@@ -49,7 +49,8 @@ public:
     std::string AppTitle() const { return kTitle; }
 
     // Shows a critical message box; timers are held while it is open, so a
-    // failure in a fast timer never piles up boxes.
+    // failure in a fast timer never piles up boxes, and each resumes one
+    // full period after the box is dismissed.
     void ShowCriticalMessage(const std::string& prompt);
 
     // The register of loaded forms. When the last one is unloaded the

@@ -65,6 +65,12 @@ void TimerScheduler::Release() {
     if (m_holds > 0 && --m_holds == 0) Changed();
 }
 
+void TimerScheduler::RestartPeriods() {
+    const int64_t now = m_clock->NowNs();
+    for (Entry& entry : m_entries) entry.dueNs = now + entry.periodNs;
+    Changed();
+}
+
 void TimerScheduler::Changed() const {
     if (onScheduleChanged) onScheduleChanged();
 }

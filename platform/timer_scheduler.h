@@ -42,6 +42,13 @@ public:
     void Release();
     bool held() const { return m_holds > 0; }
 
+    // Every timer's next event falls one full period from now, as for a
+    // timer just enabled. Used when a failure report is dismissed: a timer
+    // that failed is not due again the moment its report goes, so a failure
+    // that recurs on every tick leaves the program a whole period to run
+    // between its reports.
+    void RestartPeriods();
+
     // Told whenever the next due time may have changed, so that a driver can
     // re-arm its wake-up.
     std::function<void()> onScheduleChanged;

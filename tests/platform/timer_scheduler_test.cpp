@@ -1,3 +1,5 @@
+#include "message_box.h"
+#include "runtime.h"
 #include "timer_control.h"
 #include "timer_scheduler.h"
 
@@ -63,6 +65,49 @@ TEST(TimerScheduler, NothingFiresWhileHeldAndTicksResumeAfterwards) {
     EXPECT_EQ(scheduler.RunDue(), 2); // each once, not the missed ones
     RunFor(clock, scheduler, 1000);
     EXPECT_EQ(replay.ticks, 1 + 2);
+}
+
+// A report that stays open for a while on the manual clock, as if someone
+// read it before pressing OK.
+class SlowReport final : public MessageBox {
+public:
+    SlowReport(ManualClock& clock, int64_t openMs) : m_clock(clock), m_openMs(openMs) {}
+    void ShowCritical(const std::string&, const std::string&) override { m_clock.Advance(m_openMs * kMs); }
+
+private:
+    ManualClock& m_clock;
+    int64_t m_openMs;
+};
+
+// A timer whose every tick fails is due again one whole period after its
+// report is dismissed, however long the report was open.
+TEST(TimerScheduler, AReportedTimerResumesOnePeriodAfterTheReportIsDismissed) {
+    constexpr double kFrameMs = 10.0;
+    struct Case {
+        int intervalMs;
+        int64_t openMs;
+        int64_t expectedGapMs;
+    };
+    for (const Case& c : {Case{500, 300, 500}, Case{500, 2000, 500}, Case{500, 499, 500}, Case{50, 10, 50},
+                          Case{1, 5, 10}}) {
+        SCOPED_TRACE(::testing::Message() << c.intervalMs << " ms timer, report open " << c.openMs << " ms");
+        ManualClock clock;
+        SlowReport report(clock, c.openMs);
+        Runtime runtime(Runtime::Services{&clock, &report, nullptr, nullptr, {}});
+        runtime.timers().SetFramePeriod(kFrameMs);
+        Counted failing("tmrReplay", c.intervalMs);
+        int64_t dismissedAtNs = 0, nextAtNs = 0;
+        failing.timer.onTimer = [&] {
+            if (++failing.ticks == 2) nextAtNs = clock.NowNs();
+            if (failing.ticks > 1) return;
+            runtime.ShowCriticalMessage("Unexpected error in procedure: tmrReplay_Timer");
+            dismissedAtNs = clock.NowNs();
+        };
+        runtime.timers().Add(failing.timer);
+        RunFor(clock, runtime.timers(), c.intervalMs + c.openMs + 2 * c.expectedGapMs);
+        ASSERT_GE(failing.ticks, 2);
+        EXPECT_EQ((nextAtNs - dismissedAtNs) / kMs, c.expectedGapMs);
+    }
 }
 
 TEST(TimerScheduler, AHandlerMayRemoveTimersDueInTheSameRound) {
