@@ -10,6 +10,7 @@
 #include "qt_message_box.h"
 #include "qt_timer_driver.h"
 #include "signal_bridge.h"
+#include "x11_blocked_close.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -29,10 +30,11 @@ double ScreenRefreshHz() {
     return rate >= 1.0 ? rate : kFallbackRefreshHz;
 }
 
-// Ends the program from outside (SIGTERM, Ctrl-C) the way closing the window
-// does. An open failure report is dismissed first, and the forms are only
-// unloaded once start-up is over and no handler is running (the main event
-// loop runs, and no nested one is open); until then it asks again shortly.
+// Ends the program from outside (SIGTERM, Ctrl-C), or on a close request
+// that a failure report blocks, the way closing the window does. An open
+// failure report is dismissed first, and the forms are only unloaded once
+// start-up is over and no handler is running (the main event loop runs, and
+// no nested one is open); until then it asks again shortly.
 void ShutDownWhenIdle(vantrel::CreditsForms& forms, const bool& startedUp) {
     while (QWidget* modal = QApplication::activeModalWidget()) {
         if (auto* box = qobject_cast<QMessageBox*>(modal)) box->done(QMessageBox::Ok);
@@ -75,6 +77,7 @@ int main(int argc, char** argv) {
     runtime.onNoFormLoaded = [] { QCoreApplication::exit(0); };
     bool startedUp = false;
     vantrel::SignalBridge signalBridge([&forms, &startedUp] { ShutDownWhenIdle(forms, startedUp); });
+    vantrel::X11BlockedCloseWatch blockedClose([&forms, &startedUp] { ShutDownWhenIdle(forms, startedUp); });
 
     vantrel::StartUp(runtime, forms);
     if (runtime.loadedForms().empty()) return 0;

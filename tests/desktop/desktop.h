@@ -480,15 +480,15 @@ public:
     // The window manager's close, as its close button.
     bool Close(xcb_window_t window) { return m_desktop.Tool({"wmctrl", "-i", "-c", std::to_string(window)}); }
 
-    // Ends the program with `end`: it must exit with status 0 within 3 s (at
-    // once, allowing for a shared machine).
-    void ExpectPromptCleanExit(const std::function<void()>& end) {
+    // Ends the program with `end`: it must exit with status 0 within `limit`
+    // (at once, allowing for a shared machine).
+    void ExpectPromptCleanExit(const std::function<void()>& end, Ms limit = Ms(3000)) {
         const auto endAt = Clock::now();
         end();
         const auto status = m_child->WaitFor(Ms(10000));
         ASSERT_TRUE(status) << "still running 10 s after being told to end";
         EXPECT_TRUE(status->Clean()) << status->Describe() << "; stderr:\n" << Stderr();
-        EXPECT_LE(MsSince(endAt), 3000.0);
+        EXPECT_LE(MsSince(endAt), static_cast<double>(limit.count()));
     }
 
 private:
