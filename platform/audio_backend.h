@@ -7,12 +7,12 @@
 
 namespace vantrel {
 
-// The media backend the program starts with: SDL_mixer when an audio output
-// can be opened, otherwise the silent device on the same clock, so that a
-// machine without sound runs the music loop exactly as one with sound. The
-// fallback is no failure: it is noted in one line on stderr and nothing
-// else. The clock must outlive the backend; destroying the backend closes
-// the audio output again.
+// The media backend the program runs with: SDL_mixer, which plays silently
+// on the clock whenever there is no audio output and sounds again once there
+// is one, so that a machine without sound runs the music loop exactly as one
+// with sound. Playing silently is no failure: the first time it happens it is
+// noted in one line on stderr, and nothing else. The clock must outlive the
+// backend; destroying the backend closes the audio output again.
 std::unique_ptr<MediaBackend> OpenAudioBackend(const Clock& clock);
 
 } // namespace vantrel

@@ -34,6 +34,10 @@ class MediaBackend {
 public:
     virtual ~MediaBackend() = default;
     virtual std::unique_ptr<MediaTrack> Open(const std::string& path) = 0;
+    // Called before every command: a backend whose output can come and go
+    // notices here that it went, or looks for it again. The program polls
+    // the position twice a second, so this is never long in coming.
+    virtual void TendOutput() {}
 };
 
 } // namespace vantrel

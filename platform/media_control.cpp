@@ -28,6 +28,7 @@ uint32_t MediaControl::Send(std::string_view command, char* returnString, uint32
 }
 
 uint32_t MediaControl::Execute(const MediaCommand& command, MediaReply& reply) {
+    m_backend->TendOutput();
     if (command.verb == MediaVerb::Open) return OpenTrack(command);
     const auto found = m_aliases.find(command.alias);
     if (found == m_aliases.end()) return mci::kInvalidDeviceName;

@@ -2,39 +2,53 @@
 
 #include <SDL.h>
 #include <SDL_mixer.h>
+#include <alsa/asoundlib.h>
 
 namespace vantrel {
 namespace {
 
+constexpr Uint32 kSubsystems = SDL_INIT_AUDIO | SDL_INIT_EVENTS;
 constexpr int kOutputRateHz = 44100;
 constexpr int kOutputChannels = 2;
 constexpr int kOutputChunkFrames = 2048; // about 46 ms at the output rate
 
 std::string SdlFailure(const char* step) { return std::string(step) + ": " + SDL_GetError(); }
 
+// SDL reports a failed device in its own error text, which the caller gets.
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
 } // namespace
 
-SdlAudioSession::~SdlAudioSession() {
-    if (m_deviceOpen) Mix_CloseAudio();
-    if (m_decodersLoaded) Mix_Quit();
-    if (m_subsystemStarted) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+bool SdlAudioSession::Open(std::string& failure) {
+    Close();
+    snd_lib_error_set_handler(IgnoreAlsaError);
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    m_subsystemsStarted = SDL_InitSubSystem(kSubsystems) == 0;
+    if (!m_subsystemsStarted) failure = SdlFailure("SDL audio");
+    m_decodersLoaded = m_subsystemsStarted && (Mix_Init(MIX_INIT_MP3) & MIX_INIT_MP3) != 0;
+    if (m_subsystemsStarted && !m_decodersLoaded) failure = SdlFailure("MP3 decoder");
+    m_deviceOpen = m_decodersLoaded &&
+                   Mix_OpenAudio(kOutputRateHz, MIX_DEFAULT_FORMAT, kOutputChannels, kOutputChunkFrames) == 0;
+    if (m_decodersLoaded && !m_deviceOpen) failure = SdlFailure("audio device");
+    if (!m_deviceOpen) Close();
+    return m_deviceOpen;
 }
 
-bool SdlAudioSession::Open(std::string& failure) {
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    m_subsystemStarted = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    if (!m_subsystemStarted) {
-        failure = SdlFailure("SDL audio");
-        return false;
-    }
-    m_decodersLoaded = (Mix_Init(MIX_INIT_MP3) & MIX_INIT_MP3) != 0;
-    if (!m_decodersLoaded) {
-        failure = SdlFailure("MP3 decoder");
-        return false;
-    }
-    m_deviceOpen = Mix_OpenAudio(kOutputRateHz, MIX_DEFAULT_FORMAT, kOutputChannels, kOutputChunkFrames) == 0;
-    if (!m_deviceOpen) failure = SdlFailure("audio device");
-    return m_deviceOpen;
+void SdlAudioSession::Close() {
+    if (m_deviceOpen) Mix_CloseAudio();
+    if (m_decodersLoaded) Mix_Quit();
+    if (m_subsystemsStarted) SDL_QuitSubSystem(kSubsystems);
+    m_deviceOpen = m_decodersLoaded = m_subsystemsStarted = false;
+}
+
+bool SdlAudioSession::OutputRemoved() {
+    if (!m_deviceOpen) return false;
+    SDL_FlushEvent(SDL_AUDIODEVICEADDED); // nothing here waits for a new device
+    bool removed = false;
+    SDL_Event event;
+    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_AUDIODEVICEREMOVED, SDL_AUDIODEVICEREMOVED) > 0)
+        removed = removed || event.adevice.iscapture == 0;
+    return removed;
 }
 
 } // namespace vantrel

@@ -5,21 +5,34 @@
 namespace vantrel {
 
 // SDL's audio subsystem and the mixer, opened for music playback. Only the
-// audio subsystem is started, and with SDL's signal handlers switched off, so
-// that SIGINT and SIGTERM keep reaching the program. Whatever Open managed to
-// start is undone, in reverse order, when the session ends.
+// audio and event subsystems are started (the events carry SDL's notice that
+// the output device went away), with SDL's signal handlers switched off, so
+// that SIGINT and SIGTERM keep reaching the program. A session can be closed
+// and opened again, so that an output that went away can be looked for anew
+// (SDL picks its driver again on every open). libasound's own error printing
+// is switched off: its complaints about a missing device would reach the
+// user's terminal on every attempt.
 class SdlAudioSession {
 public:
     SdlAudioSession() = default;
     SdlAudioSession(const SdlAudioSession&) = delete;
     SdlAudioSession& operator=(const SdlAudioSession&) = delete;
-    ~SdlAudioSession();
+    ~SdlAudioSession() { Close(); }
 
-    // False when there is no usable audio output; `failure` then says why.
+    // False when there is no usable audio output; `failure` then says why,
+    // and nothing is left open.
     bool Open(std::string& failure);
+    // Undoes whatever Open started, in reverse order.
+    void Close();
+    bool open() const { return m_deviceOpen; }
+
+    // Whether SDL has said, since the last call, that the open output device
+    // went away (its sound server ended, it was unplugged). The mixer then
+    // plays into nothing until the session is closed.
+    bool OutputRemoved();
 
 private:
-    bool m_subsystemStarted = false;
+    bool m_subsystemsStarted = false;
     bool m_decodersLoaded = false;
     bool m_deviceOpen = false;
 };

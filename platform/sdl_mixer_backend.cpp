@@ -7,35 +7,48 @@
 #include <SDL_mixer.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace vantrel {
 namespace {
 
 constexpr double kMsPerSecond = 1000.0;
+constexpr int64_t kNsPerMs = 1'000'000;
 // How long past its measured end a track may go on sounding before the
 // device stops waiting for the mixer and declares the end itself (a stalled
 // output must not stop the loop).
 constexpr int64_t kEndGraceMs = 2000;
 
+// The mixer's music for a track file; nothing when the mixer cannot load it.
+Mix_Music* LoadMusic(const std::string& path) {
+    SDL_RWops* file = SDL_RWFromFile(path.c_str(), "rb");
+    return file != nullptr ? Mix_LoadMUSType_RW(file, MUS_MP3, SDL_TRUE) : nullptr;
+}
+
+} // namespace
+
 // A track playing through the mixer. While the music sounds, the clock's
 // position is held one millisecond short of the end: only the mixer knows
 // that the last sample has been played, and reporting the end earlier would
-// let a poll restart the track before it was heard to the end. When the
-// mixer refuses to play, the track runs silently on the clock instead.
+// let a poll restart the track before it was heard to the end. Whenever the
+// music cannot sound (no output, or the mixer refuses), the track runs
+// silently on the clock instead.
 class SdlMixerTrack final : public MediaTrack {
 public:
-    SdlMixerTrack(SdlMusicChannel& channel, Mix_Music* music, const Clock& clock, int64_t lengthMs)
-        : m_channel(channel), m_music(music), m_playhead(clock, lengthMs) {}
+    SdlMixerTrack(SdlMixerBackend& backend, std::string path, Mix_Music* music, int64_t lengthMs)
+        : m_backend(backend), m_path(std::move(path)), m_music(music), m_playhead(backend.m_clock, lengthMs) {
+        m_backend.m_tracks.push_back(this);
+    }
     SdlMixerTrack(const SdlMixerTrack&) = delete;
     SdlMixerTrack& operator=(const SdlMixerTrack&) = delete;
     ~SdlMixerTrack() override {
-        m_channel.Halt(m_music);
-        Mix_FreeMusic(m_music);
+        LoseOutput();
+        std::erase(m_backend.m_tracks, this);
     }
 
     void Play(int64_t fromMs) override {
         const int64_t from = std::clamp<int64_t>(fromMs, 0, LengthMs());
-        m_sounding = from < LengthMs() && m_channel.Start(m_music, from);
+        Sound(from);
         m_playhead.Start(from);
     }
 
@@ -44,8 +57,7 @@ public:
     }
 
     void Stop() override {
-        if (m_sounding) m_channel.Halt(m_music);
-        m_sounding = false;
+        Silence();
         m_playhead.Halt();
     }
 
@@ -57,24 +69,46 @@ public:
 
     int64_t LengthMs() const override { return m_playhead.LengthMs(); }
 
+    // The output is going: the music is let go, the clock keeps the place.
+    void LoseOutput() {
+        Silence();
+        if (m_music != nullptr) Mix_FreeMusic(m_music);
+        m_music = nullptr;
+    }
+
+    // An output is open again: the music is loaded anew and, if the track is
+    // playing, sounds from where the clock has got to.
+    void GainOutput() {
+        if (m_music == nullptr) m_music = LoadMusic(m_path);
+        if (m_playhead.Running()) Sound(m_playhead.PositionMs());
+    }
+
 private:
+    void Sound(int64_t fromMs) {
+        m_sounding = m_music != nullptr && fromMs < LengthMs() && m_backend.m_channel.Start(m_music, fromMs);
+    }
+
+    void Silence() {
+        if (m_sounding) m_backend.m_channel.Halt(m_music);
+        m_sounding = false;
+    }
+
     void FollowMixer() {
-        const SdlMusicChannel::State state = m_channel.StateOf(m_music);
+        const SdlMusicChannel::State state = m_backend.m_channel.StateOf(m_music);
         if (state == SdlMusicChannel::State::Sounding && m_playhead.UnclampedPositionMs() < LengthMs() + kEndGraceMs)
             return;
-        m_channel.Halt(m_music);
+        m_backend.m_channel.Halt(m_music);
         m_sounding = false;
         if (state == SdlMusicChannel::State::TakenOver) m_playhead.Halt();
         else m_playhead.Finish();
     }
 
-    SdlMusicChannel& m_channel;
-    Mix_Music* m_music = nullptr;
+    SdlMixerBackend& m_backend;
+    std::string m_path;
+    Mix_Music* m_music = nullptr; // nothing while there is no output
     Playhead m_playhead;
     bool m_sounding = false;
 };
-
-} // namespace
 
 bool SdlMusicChannel::Start(Mix_Music* music, int64_t fromMs) {
     const double fromSeconds = static_cast<double>(fromMs) / kMsPerSecond;
@@ -94,22 +128,50 @@ SdlMusicChannel::State SdlMusicChannel::StateOf(const Mix_Music* music) const {
     return Mix_PlayingMusic() != 0 ? State::Sounding : State::Ended;
 }
 
-std::unique_ptr<SdlMixerBackend> SdlMixerBackend::Create(const Clock& clock, std::string& failure) {
-    std::unique_ptr<SdlMixerBackend> backend(new SdlMixerBackend(clock));
-    if (!backend->m_session.Open(failure)) return nullptr;
-    return backend;
+SdlMixerBackend::SdlMixerBackend(const Clock& clock, std::function<void(const std::string&)> onFirstSilence)
+    : m_clock(clock), m_onFirstSilence(std::move(onFirstSilence)) {
+    std::string failure;
+    if (!m_session.Open(failure)) TellSilence(failure);
+    m_nextProbeNs = m_clock.NowNs() + kProbeIntervalMs * kNsPerMs;
 }
 
-SdlMixerBackend::~SdlMixerBackend() { Mix_HaltMusic(); }
+SdlMixerBackend::~SdlMixerBackend() {
+    if (m_session.open()) Mix_HaltMusic();
+}
 
 std::unique_ptr<MediaTrack> SdlMixerBackend::Open(const std::string& path) {
     const std::optional<Mp3Stream> stream = MeasureMp3File(path);
     if (!stream) return nullptr;
-    SDL_RWops* file = SDL_RWFromFile(path.c_str(), "rb");
-    if (file == nullptr) return nullptr;
-    Mix_Music* music = Mix_LoadMUSType_RW(file, MUS_MP3, SDL_TRUE);
-    if (music == nullptr) return nullptr;
-    return std::make_unique<SdlMixerTrack>(m_channel, music, m_clock, stream->LengthMs());
+    // Without an output the mixer cannot load anything; the frame scanner's
+    // verdict stands until one is back.
+    Mix_Music* music = nullptr;
+    if (m_session.open() && (music = LoadMusic(path)) == nullptr) return nullptr;
+    return std::make_unique<SdlMixerTrack>(*this, path, music, stream->LengthMs());
+}
+
+// Asking SDL whether the output went away costs a look into its event
+// queue; trying to open one costs a driver's connection attempt, so that
+// happens only every kProbeIntervalMs.
+void SdlMixerBackend::TendOutput() {
+    const int64_t now = m_clock.NowNs();
+    if (m_session.open()) {
+        if (!m_session.OutputRemoved()) return;
+        for (SdlMixerTrack* track : m_tracks) track->LoseOutput();
+        m_session.Close();
+        m_nextProbeNs = now + kProbeIntervalMs * kNsPerMs;
+        TellSilence("the audio device went away");
+        return;
+    }
+    if (now < m_nextProbeNs) return;
+    m_nextProbeNs = now + kProbeIntervalMs * kNsPerMs;
+    std::string failure;
+    if (!m_session.Open(failure)) return;
+    for (SdlMixerTrack* track : m_tracks) track->GainOutput();
+}
+
+void SdlMixerBackend::TellSilence(const std::string& reason) {
+    if (m_onFirstSilence) m_onFirstSilence(reason);
+    m_onFirstSilence = nullptr;
 }
 
 } // namespace vantrel

@@ -10,7 +10,8 @@ VANTREL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libsdl2-mixer-dev libxcb1-dev libxcb-xfixes0-dev fonts-liberation2
   libgtest-dev libbenchmark-dev
-  xvfb openbox xdotool wmctrl x11-utils
+  libasound2-dev
+  xvfb openbox xdotool wmctrl x11-utils pulseaudio pulseaudio-utils
   clang libclang-rt-14-dev strace dpkg-dev file
 )
 
