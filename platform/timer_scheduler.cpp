@@ -3,6 +3,7 @@
 #include "timer_control.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace vantrel {
 
@@ -35,15 +36,18 @@ int TimerScheduler::RunDue() {
     if (held()) return 0;
     const int64_t now = m_clock->NowNs();
     // Collect first: a handler may unload the form and remove its timers.
-    std::vector<Timer*> due;
+    // Fired in the order they fell due, so that after a hold the scroll
+    // timer shows a frame before a slower timer's failure report covers it.
+    std::vector<std::pair<int64_t, Timer*>> due;
     for (Entry& entry : m_entries) {
         if (entry.dueNs > now) continue;
-        due.push_back(entry.timer);
+        due.emplace_back(entry.dueNs, entry.timer);
         entry.dueNs += entry.periodNs;
         if (entry.dueNs <= now) entry.dueNs = now + entry.periodNs;
     }
+    std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     int fired = 0;
-    for (Timer* timer : due) {
+    for (const auto& [dueNs, timer] : due) {
         const bool stillScheduled =
             std::any_of(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.timer == timer; });
         if (!stillScheduled || held()) continue;

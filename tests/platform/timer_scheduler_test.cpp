@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace vantrel {
 namespace {
 
@@ -52,17 +54,21 @@ TEST(TimerScheduler, AStallIsNotReplayedInABurst) {
     EXPECT_EQ(scroll.ticks, 1 + 60);
 }
 
-TEST(TimerScheduler, NothingFiresWhileHeldAndTicksResumeAfterwards) {
+TEST(TimerScheduler, NothingFiresWhileHeldAndTicksResumeAfterwardsInDueOrder) {
     ManualClock clock;
     TimerScheduler scheduler(clock, kSixtyHzMs);
     Counted scroll("tmrScroll", 1), replay("tmrReplay", 500);
-    scheduler.Add(scroll.timer);
+    std::string order;
+    scroll.timer.onTimer = [&] { ++scroll.ticks, order += 's'; };
+    replay.timer.onTimer = [&] { ++replay.ticks, order += 'r'; };
     scheduler.Add(replay.timer);
+    scheduler.Add(scroll.timer);
     scheduler.Hold();
     RunFor(clock, scheduler, 3000);
     EXPECT_EQ(scroll.ticks + replay.ticks, 0);
     scheduler.Release();
     EXPECT_EQ(scheduler.RunDue(), 2); // each once, not the missed ones
+    EXPECT_EQ(order, "sr");           // the frame before the poll, which was due later
     RunFor(clock, scheduler, 1000);
     EXPECT_EQ(replay.ticks, 1 + 2);
 }
