@@ -130,8 +130,11 @@ TEST(MissingTrack, ReportsEveryFailedLoadAndStillEndsWithStatusZero) {
             continue;
         }
         // The next poll reports again only a whole poll period after a
-        // report went, and the credits roll in between.
-        for (int round = 0; round < 2; ++round) {
+        // report went, and the credits roll in between (once the first line
+        // has come up from the bottom edge).
+        constexpr int kRounds = 3;
+        int moved = 0;
+        for (int round = 0; round < kRounds; ++round) {
             ASSERT_TRUE(Dismiss(desktop, *box));
             const auto dismissedAt = Clock::now();
             const auto client = x.Geometry(main);
@@ -142,11 +145,11 @@ TEST(MissingTrack, ReportsEveryFailedLoadAndStillEndsWithStatusZero) {
             EXPECT_GE(MsSince(dismissedAt), 450.0) << "a report came back too soon after OK";
             const auto report = x.Geometry(*next);
             ASSERT_TRUE(report);
-            const std::set<int> rowsBefore = CreditRows(before, *client, *report);
-            EXPECT_FALSE(rowsBefore.empty()) << "no credit line on screen";
-            EXPECT_NE(rowsBefore, CreditRows(x.Capture(*client), *client, *report)) << "the roll stood still";
+            const std::set<int> rowsAfter = CreditRows(x.Capture(*client), *client, *report);
+            moved += !rowsAfter.empty() && rowsAfter != CreditRows(before, *client, *report) ? 1 : 0;
             box = next;
         }
+        EXPECT_GE(moved, kRounds - 1) << "the roll stood still between reports";
         // The window manager's close, with a report open, ends the program.
         program.ExpectPromptCleanExit([&] { program.Close(main); }, Ms(1000));
     }
