@@ -77,9 +77,11 @@ public:
     }
 
     // An output is open again: the music is loaded anew and, if the track is
-    // playing, sounds from where the clock has got to.
+    // playing, sounds from where the clock has got to. The file is checked
+    // again first, as when the track was opened: one replaced meanwhile by
+    // something else (a pipe would block the mixer's read) is never loaded.
     void GainOutput() {
-        if (m_music == nullptr) m_music = LoadMusic(m_path);
+        if (m_music == nullptr && MeasureMp3File(m_path)) m_music = LoadMusic(m_path);
         if (m_playhead.Running()) Sound(m_playhead.PositionMs());
     }
 
