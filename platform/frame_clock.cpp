@@ -1,5 +1,6 @@
 #include "frame_clock.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vantrel {
@@ -33,10 +34,20 @@ int RefreshesPerTick(double refreshHz) {
 
 bool FrameClock::OnRefresh(uint64_t msc, uint64_t ustUs) {
     Measure(msc, ustUs);
+    m_lastMsc = msc, m_lastUstUs = ustUs;
     if (m_started && msc < m_nextTickMsc) return false;
     m_started = true;
     m_nextTickMsc = msc + static_cast<uint64_t>(m_refreshesPerTick);
     return true;
+}
+
+uint64_t FrameClock::TargetMsc(uint64_t nowUs) const {
+    // Only a clock that agrees with the reports' within reason is trusted.
+    if (m_refreshPeriodUs <= 0 || nowUs < m_lastUstUs || nowUs - m_lastUstUs > kLongestPeriodUs) {
+        return m_nextTickMsc;
+    }
+    const auto passed = static_cast<uint64_t>(static_cast<double>(nowUs - m_lastUstUs) / m_refreshPeriodUs);
+    return std::max(m_nextTickMsc, m_lastMsc + passed + 1);
 }
 
 void FrameClock::Measure(uint64_t msc, uint64_t ustUs) {

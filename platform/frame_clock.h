@@ -24,9 +24,13 @@ public:
     // this refresh.
     bool OnRefresh(uint64_t msc, uint64_t ustUs);
 
-    // The refresh at which the next tick falls due: the one a frame
-    // composed now is shown at.
+    // The refresh at which the next tick falls due.
     uint64_t nextTickMsc() const { return m_nextTickMsc; }
+    // The refresh a frame composed at `nowUs` (on the reports' clock) is to
+    // be shown at: the next tick's, or, when that has passed already (the
+    // machine took too long), the next one to come, so that a late frame
+    // still lands on a refresh and not somewhere in between.
+    uint64_t TargetMsc(uint64_t nowUs) const;
     int refreshesPerTick() const { return m_refreshesPerTick; }
     // 0 until the first measurement is done.
     double refreshPeriodMs() const { return m_refreshPeriodUs / 1000.0; }
@@ -43,6 +47,8 @@ private:
     double m_refreshPeriodUs = 0;
     int m_refreshesPerTick = 1;
     uint64_t m_nextTickMsc = 0;
+    uint64_t m_lastMsc = 0;
+    uint64_t m_lastUstUs = 0;
     bool m_started = false;
 };
 

@@ -119,7 +119,13 @@ void FramePresenter::SendFrame() {
     m_lastDrawn = index;
     m_frameReady = false;
     m_waiting = true;
-    m_server.PresentBuffer(index, m_update, m_clock.nextTickMsc());
+    m_server.PresentBuffer(index, m_update, m_clock.TargetMsc(NowUs()));
+}
+
+// Now, on the clock of the server's reports: the monotonic clock, as the
+// timers' own.
+uint64_t FramePresenter::NowUs() const {
+    return m_timers != nullptr ? static_cast<uint64_t>(m_timers->clock().NowNs() / 1000) : 0;
 }
 
 // The buffer drawn last if it is free (it needs the least copying), else

@@ -80,6 +80,7 @@ private:
     void SendFrame();
     void KeepClock();
     int IdleBuffer() const;
+    uint64_t NowUs() const;
     bool FitBuffers(QSize size);
     void MarkStale(const QRect& rect);
     void CopyStaleTiles(int index);

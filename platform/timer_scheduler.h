@@ -30,6 +30,7 @@ class TimerScheduler {
 public:
     TimerScheduler(const Clock& clock, double framePeriodMs);
 
+    const Clock& clock() const { return *m_clock; }
     void SetFramePeriod(double framePeriodMs);
     double framePeriodMs() const { return m_framePeriodNs / 1e6; }
 

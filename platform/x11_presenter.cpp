@@ -111,6 +111,11 @@ X11Presenter::X11Presenter(QWidget& window, TimerScheduler* timers)
     m_x->window = static_cast<xcb_window_t>(window.winId());
     m_x->presentOpcode = xcb_get_extension_data(m_x->c, &xcb_present_id)->major_opcode;
     m_x->eventId = xcb_generate_id(m_x->c);
+    // Present reports every request on the window to every client that
+    // listens, with the listener's own event id; only the serial tells ours.
+    // Counting from an id of this client's keeps ours apart from the small
+    // counts another client (an observer) would use.
+    m_serial = m_x->eventId;
     xcb_present_select_input(m_x->c, m_x->eventId, m_x->window,
                              XCB_PRESENT_EVENT_MASK_CONFIGURE_NOTIFY | XCB_PRESENT_EVENT_MASK_COMPLETE_NOTIFY |
                                  XCB_PRESENT_EVENT_MASK_IDLE_NOTIFY);
@@ -178,6 +183,7 @@ bool X11Presenter::nativeEventFilter(const QByteArray& eventType, void* message,
     case XCB_PRESENT_EVENT_COMPLETE_NOTIFY: {
         const auto* complete = reinterpret_cast<const xcb_present_complete_notify_event_t*>(event);
         if (complete->event != m_x->eventId) return false;
+        if (complete->serial != m_serial) return true; // another client's request
         m_frames.OnRefresh(complete->msc, complete->ust, complete->mode == XCB_PRESENT_COMPLETE_MODE_SKIP);
         return true;
     }

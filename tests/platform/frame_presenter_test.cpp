@@ -44,9 +44,9 @@ public:
         out = Request{targetMsc, -1, {}, {}};
     }
 
-    // One refresh of the display; `missed` refreshes answer nothing, as
-    // when the machine is too busy to take the report in time.
-    void Refresh(FramePresenter& presenter, bool missed = false) {
+    // One refresh of the display. The report of it reaches the presenter
+    // `lateUs` after the refresh, as when the machine is busy.
+    void Refresh(FramePresenter& presenter, uint64_t lateUs = 0) {
         ++msc;
         for (size_t index = 0; index < buffers.size(); ++index) {
             Held& held = buffers[index];
@@ -55,7 +55,7 @@ public:
             held.whileHeld.reset();
             presenter.OnIdle(static_cast<int>(index));
         }
-        if (!out || out->targetMsc > msc || missed) return;
+        if (!out || out->targetMsc > msc) return;
         const Request request = *out;
         out.reset();
         if (request.buffer >= 0) {
@@ -68,6 +68,7 @@ public:
             ++framesShown;
             EXPECT_EQ(window, request.frame) << "frame " << framesShown << " not shown as composed";
         }
+        clock->Set(static_cast<int64_t>(msc * periodUs + lateUs) * 1000);
         presenter.OnRefresh(msc, msc * periodUs, false);
     }
 
@@ -83,6 +84,7 @@ public:
         QImage frame; // the surface when the frame was sent
     };
     const Surface* surface = nullptr;
+    ManualClock* clock = nullptr; // the program's, read in microseconds as the reports' ust
     std::vector<Held> buffers;
     int framesSent = 0;
     int framesShown = 0;
@@ -99,6 +101,7 @@ struct Display {
     explicit Display(double hz) {
         server.periodUs = static_cast<uint64_t>(1e6 / hz);
         server.surface = &surface;
+        server.clock = &wallClock;
         scroll.onTimer = [this] {
             ++ticks;
             surface.StrokeCircle({static_cast<int>(random() % 200), static_cast<int>(random() % 120),
@@ -133,11 +136,15 @@ TEST(FramePresenter, OneTickPerRefreshesPerTickAndNoCatchUpAfterAMissedRefresh) 
         const int before = display.ticks;
         for (int refresh = 0; refresh < 24 * refreshes; ++refresh) display.server.Refresh(display.presenter);
         EXPECT_EQ(display.ticks - before, 24);
-        // A late report: the frame stays up a refresh longer, and the
-        // next report brings one tick, not two.
-        display.server.Refresh(display.presenter, true);
+        // A report taken in late: the frame goes to the refresh after the
+        // one that has passed meanwhile, and the next report brings one
+        // tick, not two.
+        while (display.server.out->targetMsc > display.server.msc + 1) display.server.Refresh(display.presenter);
+        display.server.Refresh(display.presenter, display.server.periodUs * (2 * refreshes + 1) / 2);
+        ASSERT_TRUE(display.server.out);
+        EXPECT_EQ(display.server.out->targetMsc, display.server.msc + refreshes + 1);
         const int beforeLate = display.ticks;
-        display.server.Refresh(display.presenter);
+        for (int refresh = 0; refresh <= refreshes; ++refresh) display.server.Refresh(display.presenter);
         EXPECT_EQ(display.ticks - beforeLate, 1);
         EXPECT_EQ(display.circles, 0) << "a wall-clock timer ticked on the frame clock";
     }
