@@ -19,6 +19,9 @@ constexpr auto kObserved = Ms(10000);  // per rate
 // Xvfb keeps a timer of whole milliseconds for each request waiting on a
 // refresh, so the program's frame may land a millisecond after the report
 // of the same refresh: the strip is read this far into the refresh period.
+// The next refresh is asked for before that: Xvfb counts a refresh from
+// halfway to it, so a request made late in a period would be answered at
+// once, a refresh early.
 constexpr double kCaptureDelay = 0.4;
 
 // Per row of a strip, which of its pixels are pure white: the text's core,
@@ -63,11 +66,17 @@ public:
         xcb_present_select_input(x.get(), m_eventId, window, XCB_PRESENT_EVENT_MASK_COMPLETE_NOTIFY);
         m_presentOpcode = xcb_get_extension_data(x.get(), &xcb_present_id)->major_opcode;
     }
-    // Waits for the refresh `msc` (0: the current one) and returns the one
-    // reported, which is later when `msc` had passed already.
-    std::optional<uint64_t> WaitFor(uint64_t msc) {
+    // Asks for the report of refresh `msc` (0: the current one), which
+    // comes at once, for the current one, when `msc` has passed already.
+    void Ask(uint64_t msc) {
         xcb_present_notify_msc(m_x.get(), m_window, ++m_serial, msc, 0, 0);
         xcb_flush(m_x.get());
+    }
+    struct Report {
+        uint64_t msc = 0, ustUs = 0;
+    };
+    // Waits for the report asked for last.
+    std::optional<Report> Wait() {
         pollfd fd{xcb_get_file_descriptor(m_x.get()), POLLIN, 0};
         for (const auto deadline = Clock::now() + Ms(1000); Clock::now() < deadline; ::poll(&fd, 1, 5)) {
             while (auto event = Owned(xcb_poll_for_event(m_x.get()))) {
@@ -76,7 +85,7 @@ public:
                     complete->event_type != XCB_PRESENT_EVENT_COMPLETE_NOTIFY || complete->event != m_eventId)
                     continue;
                 if (complete->kind == XCB_PRESENT_COMPLETE_KIND_PIXMAP) frames[complete->msc] = complete->ust;
-                else if (complete->serial == m_serial) return complete->msc;
+                else if (complete->serial == m_serial) return Report{complete->msc, complete->ust};
             }
         }
         return std::nullopt;
@@ -111,13 +120,12 @@ uint64_t NowUs() {
 }
 
 // Watches the program for a while, one refresh at a time. A reading counts
-// only if it was taken before the next refresh (the next report is for the
-// very next refresh), after the server had copied the frame shown at that
-// refresh and before it copied the next one: Xvfb wakes for each request on its own millisecond timer,
-// and on a busy machine it may copy a frame some milliseconds late. A span
-// counts against the program only if it showed one frame in it: on a busy
-// machine it may miss a refresh, and then must show the same frame one
-// refresh longer, never more than one step at once.
+// only if its answer was in before the next refresh was reported, and if it
+// saw the frame shown at its refresh and no other (on a busy machine Xvfb
+// may copy a frame some milliseconds late). A span counts against the
+// program only if it showed one frame in it: on a busy machine it may miss
+// a refresh, and must then show the same frame one refresh longer, never
+// more than one step at once.
 Cadence Observe(X& x, xcb_window_t window, const Rect& client, int hz, int refreshesPerStep) {
     RefreshWatch refreshes(x, window);
     const Rect strip{client.x + client.width / 2 - kStripWidth / 2, client.y, kStripWidth, client.height};
@@ -126,15 +134,19 @@ Cadence Observe(X& x, xcb_window_t window, const Rect& client, int hz, int refre
         uint64_t fromUs = 0, toUs = 0; // asked for, and its answer in
     };
     std::map<uint64_t, Reading> readings; // by refresh, those taken in time
-    auto msc = refreshes.WaitFor(0);
-    for (const auto end = Clock::now() + kObserved; msc && Clock::now() < end;) {
+    refreshes.Ask(0);
+    auto report = refreshes.Wait();
+    for (const auto end = Clock::now() + kObserved; report && Clock::now() < end;) {
+        // The next refresh is asked for first, before it can have come.
+        refreshes.Ask(report->msc + 1);
         std::this_thread::sleep_for(std::chrono::duration<double>(kCaptureDelay / hz));
         Reading reading{{}, NowUs(), 0};
         reading.white = WhiteOf(x.Capture(strip));
         reading.toUs = NowUs();
-        const auto next = refreshes.WaitFor(*msc + 1);
-        if (next && *next == *msc + 1) readings[*msc] = std::move(reading);
-        msc = next;
+        const auto next = refreshes.Wait();
+        if (next && next->msc == report->msc + 1 && next->ustUs > reading.toUs)
+            readings[report->msc] = std::move(reading);
+        report = next;
     }
     const auto& frames = refreshes.frames;
     // Whether the reading at refresh `at` saw the frame shown at that
