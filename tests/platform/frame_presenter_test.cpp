@@ -24,8 +24,10 @@ class FakeServer final : public PresentServer {
 public:
     std::vector<BufferMemory> CreateBuffers(QSize size, int count) override {
         buffers.assign(count, {QImage(size, QImage::Format_RGB32), std::nullopt, 0});
-        window = QImage(size, QImage::Format_RGB32);
-        window.fill(Qt::red); // nothing shown yet
+        if (window.size() != size) {
+            window = QImage(size, QImage::Format_RGB32);
+            window.fill(Qt::red); // nothing shown yet
+        }
         std::vector<BufferMemory> memory;
         for (Held& held : buffers) memory.push_back({held.image.bits(), held.image.bytesPerLine()});
         return memory;
@@ -37,11 +39,11 @@ public:
         held.whileHeld = held.image.copy();
         held.refreshesLeft = holdFor;
         ++framesSent;
-        out = Request{targetMsc, index, update, surface->image().copy()};
+        out = Request{targetMsc, index, update, surface->image().copy(), *held.whileHeld};
     }
     void NotifyAt(uint64_t targetMsc) override {
         EXPECT_FALSE(out) << "two requests out";
-        out = Request{targetMsc, -1, {}, {}};
+        out = Request{targetMsc, -1, {}, {}, {}};
     }
 
     // One refresh of the display. The report of it reaches the presenter
@@ -59,11 +61,13 @@ public:
         if (!out || out->targetMsc > msc) return;
         const Request request = *out;
         out.reset();
-        if (request.buffer >= 0) {
+        // A frame sent before the window took another size is cut off by
+        // it; the presenter then sends the next one whole.
+        if (request.buffer >= 0 && request.content.size() == window.size()) {
             for (const QRect& rect : request.update) {
                 for (int y = rect.top(); y <= rect.bottom(); ++y) {
-                    std::memcpy(window.scanLine(y) + rect.left() * 4,
-                                buffers[request.buffer].image.constScanLine(y) + rect.left() * 4, rect.width() * 4);
+                    std::memcpy(window.scanLine(y) + rect.left() * 4, request.content.constScanLine(y) + rect.left() * 4,
+                                rect.width() * 4);
                 }
             }
             ++framesShown;
@@ -81,7 +85,8 @@ public:
         uint64_t targetMsc;
         int buffer; // -1: a plain wait
         std::vector<QRect> update;
-        QImage frame; // the surface when the frame was sent
+        QImage frame;   // the surface when the frame was sent
+        QImage content; // the buffer's, as the server holds it
     };
     const Surface* surface = nullptr;
     ManualClock* clock = nullptr; // the program's, read in microseconds as the reports' ust
@@ -158,8 +163,8 @@ TEST(FramePresenter, OneTickPerRefreshesPerTickAndNoCatchUpAfterAMissedRefresh) 
 }
 
 // Every frame that reaches the window shows the surface exactly as it was
-// composed, whether the server lets buffers go at once or holds them, and
-// after the window was covered for a while.
+// composed, whether the server lets buffers go at once or holds them, after
+// the window was covered for a while, and after it took another size.
 TEST(FramePresenter, WindowShowsEveryFrameAsComposedWhileBuffersAreHeld) {
     for (const int holdFor : {0, 1, 3}) {
         SCOPED_TRACE("buffers held for " + std::to_string(holdFor) + " refreshes");
@@ -167,6 +172,10 @@ TEST(FramePresenter, WindowShowsEveryFrameAsComposedWhileBuffersAreHeld) {
         display.server.holdFor = holdFor;
         for (int refresh = 0; refresh < 300; ++refresh) {
             display.onScreen = refresh % 100 < 80;
+            if (refresh == 150) {
+                display.surface.Reset(QSize(170, 100), 1.0, qRgb(0, 0, 128));
+                display.presenter.OnWindowResized(QSize(170, 100));
+            }
             const int sent = display.server.framesSent;
             display.Refresh();
             if (!display.onScreen) {
