@@ -11,6 +11,7 @@
 #include "qt_timer_driver.h"
 #include "signal_bridge.h"
 #include "x11_blocked_close.h"
+#include "x11_presenter.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -72,6 +73,10 @@ int main(int argc, char** argv) {
         &clock, &messageBox, &hosts, &media, QCoreApplication::applicationDirPath().toStdString()});
     runtime.timers().SetFramePeriod(1000.0 / ScreenRefreshHz());
     vantrel::QtTimerDriver timerDriver(runtime.timers(), clock);
+    // Where the X server offers it, the display's own refreshes pace the
+    // scroll and its frames go out through the Present extension; elsewhere
+    // the timers alone pace it and Qt's backing store shows the frames.
+    if (vantrel::X11PresentAvailable()) hosts.UseX11Present(runtime.timers());
 
     vantrel::CreditsForms forms(runtime);
     runtime.onNoFormLoaded = [] { QCoreApplication::exit(0); };

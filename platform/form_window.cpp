@@ -1,6 +1,7 @@
 #include "form_window.h"
 
 #include "surface.h"
+#include "x11_presenter.h"
 #include "x11_visibility.h"
 #include "x11_window_hints.h"
 
@@ -50,8 +51,14 @@ QRect LogicalRect(const QRect& device, double ratio) {
 
 class WidgetHost final : public FormHost {
 public:
-    WidgetHost(const WindowSettings& settings, FormHostEvents& events)
-        : m_settings(settings), m_window(new FormWindow(settings, events)), m_visibility(*m_window) {}
+    WidgetHost(const WindowSettings& settings, FormHostEvents& events, TimerScheduler* frameTimers)
+        : m_settings(settings), m_events(events), m_window(new FormWindow(settings, events)),
+          m_visibility(*m_window) {
+        if (frameTimers != nullptr) {
+            m_presenter = std::make_unique<X11Presenter>(*m_window, frameTimers);
+            m_window->ShowFramesThrough(m_presenter->frames());
+        }
+    }
 
     ~WidgetHost() override {
         // The close request that unloads the form may still be running inside
@@ -107,7 +114,12 @@ public:
         // A window that nothing of is on screen needs no repaint; when it is
         // uncovered or exposed again, the window system asks for the parts.
         const QWindow* handle = m_window->windowHandle();
-        if (handle == nullptr || !handle->isExposed() || m_visibility.fullyObscured()) return;
+        const bool onScreen = handle != nullptr && handle->isExposed() && !m_visibility.fullyObscured();
+        if (m_presenter) {
+            m_presenter->frames().Show(m_events.surface().image(), damage, onScreen);
+            return;
+        }
+        if (!onScreen) return;
         const double ratio = m_window->devicePixelRatioF();
         QRegion region;
         for (const QRect& rect : damage) region += LogicalRect(rect, ratio);
@@ -165,8 +177,10 @@ private:
     }
 
     WindowSettings m_settings;
+    FormHostEvents& m_events;
     QPointer<FormWindow> m_window;
     X11VisibilityWatch m_visibility;
+    std::unique_ptr<X11Presenter> m_presenter; // null where frames go through Qt's backing store
 };
 
 } // namespace
@@ -187,8 +201,21 @@ FormWindow::FormWindow(const WindowSettings& settings, FormHostEvents& events)
     }
 }
 
+void FormWindow::ShowFramesThrough(FramePresenter& frames) {
+    m_frames = &frames;
+    setAttribute(Qt::WA_PaintOnScreen);
+}
+
+// Qt paints a window that shows its frames itself with no engine of its own,
+// and keeps no backing store for it.
+QPaintEngine* FormWindow::paintEngine() const { return m_frames != nullptr ? nullptr : QWidget::paintEngine(); }
+
 void FormWindow::paintEvent(QPaintEvent* event) {
     if (m_events == nullptr) return;
+    if (m_frames != nullptr) {
+        m_frames->ShowAll(m_events->surface().image());
+        return;
+    }
     const QImage& image = m_events->surface().image();
     const double ratio = image.devicePixelRatio();
     QPainter painter(this);
@@ -202,6 +229,11 @@ void FormWindow::paintEvent(QPaintEvent* event) {
     for (const QRect& rect : uncovered) painter.fillRect(rect, m_background);
 }
 
+void FormWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (m_frames != nullptr) m_frames->Stop();
+}
+
 void FormWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (m_events != nullptr) m_events->OnCloseRequested();
@@ -213,7 +245,7 @@ void FormWindow::resizeEvent(QResizeEvent* event) {
 }
 
 std::unique_ptr<FormHost> WidgetHostFactory::Create(const WindowSettings& settings, FormHostEvents& events) {
-    return std::make_unique<WidgetHost>(settings, events);
+    return std::make_unique<WidgetHost>(settings, events, m_frameTimers);
 }
 
 } // namespace vantrel

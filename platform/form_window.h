@@ -7,6 +7,9 @@
 
 namespace vantrel {
 
+class FramePresenter;
+class TimerScheduler;
+
 // The top-level Qt window behind a form. It shows the form's surface and
 // does nothing else when it paints; a close request goes to the form, which
 // decides whether and when the window goes.
@@ -15,15 +18,25 @@ public:
     FormWindow(const WindowSettings& settings, FormHostEvents& events);
 
     // The form is going: no event reaches it from now on.
-    void Detach() { m_events = nullptr; }
+    void Detach() {
+        m_events = nullptr;
+        m_frames = nullptr;
+    }
+    // From now on the surface reaches the screen through `frames`, not
+    // through Qt's backing store: an expose sends the whole surface.
+    void ShowFramesThrough(FramePresenter& frames);
+
+    QPaintEngine* paintEngine() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     FormHostEvents* m_events;
+    FramePresenter* m_frames = nullptr;
     QColor m_background;
 };
 
@@ -31,6 +44,14 @@ private:
 class WidgetHostFactory final : public FormHostFactory {
 public:
     std::unique_ptr<FormHost> Create(const WindowSettings& settings, FormHostEvents& events) override;
+
+    // From now on the windows show their frames through the X Present
+    // extension (where X11PresentAvailable), and the display's refreshes
+    // pace the frame timers of `frameTimers`.
+    void UseX11Present(TimerScheduler& frameTimers) { m_frameTimers = &frameTimers; }
+
+private:
+    TimerScheduler* m_frameTimers = nullptr;
 };
 
 } // namespace vantrel

@@ -12,8 +12,48 @@ TimerScheduler::TimerScheduler(const Clock& clock, double framePeriodMs)
 
 void TimerScheduler::SetFramePeriod(double framePeriodMs) {
     m_framePeriodNs = static_cast<int64_t>(framePeriodMs * 1e6);
-    for (Entry& entry : m_entries) entry.periodNs = PeriodOf(*entry.timer);
+    Repace();
+}
+
+// A timer is a frame timer when a frame clock is attached and the timer
+// asks for a frame or less; one that stops being one resumes on the wall
+// clock a period from now.
+void TimerScheduler::Repace() {
+    const int64_t now = m_clock->NowNs();
+    for (Entry& entry : m_entries) {
+        entry.periodNs = PeriodOf(*entry.timer);
+        const bool framePaced = m_frameClock != nullptr && entry.periodNs <= m_framePeriodNs;
+        if (entry.framePaced && !framePaced) entry.dueNs = now + entry.periodNs;
+        entry.framePaced = framePaced;
+    }
     Changed();
+}
+
+void TimerScheduler::AttachFrameClock(const void* clock) {
+    if (m_frameClock != nullptr || clock == nullptr) return;
+    m_frameClock = clock;
+    Repace();
+}
+
+void TimerScheduler::DetachFrameClock(const void* clock) {
+    if (m_frameClock != clock || clock == nullptr) return;
+    m_frameClock = nullptr;
+    Repace();
+}
+
+int TimerScheduler::RunFrame(const void* clock) {
+    // A handler that runs a nested event loop must not start another frame
+    // over the list this one is going through.
+    if (held() || m_inFrame || clock == nullptr || clock != m_frameClock) return 0;
+    m_inFrame = true;
+    m_frameDue.clear();
+    for (const Entry& entry : m_entries) {
+        if (entry.framePaced) m_frameDue.push_back(entry.timer);
+    }
+    int fired = 0;
+    Fire(m_frameDue, fired);
+    m_inFrame = false;
+    return fired;
 }
 
 int64_t TimerScheduler::PeriodOf(const Timer& timer) const {
@@ -23,7 +63,7 @@ int64_t TimerScheduler::PeriodOf(const Timer& timer) const {
 void TimerScheduler::Add(Timer& timer) {
     if (!timer.Enabled() || timer.Interval() <= 0) return;
     const int64_t period = PeriodOf(timer);
-    m_entries.push_back({&timer, period, m_clock->NowNs() + period});
+    m_entries.push_back({&timer, period, m_clock->NowNs() + period, m_frameClock != nullptr && period <= m_framePeriodNs});
     Changed();
 }
 
@@ -40,29 +80,39 @@ int TimerScheduler::RunDue() {
     // timer shows a frame before a slower timer's failure report covers it.
     std::vector<std::pair<int64_t, Timer*>> due;
     for (Entry& entry : m_entries) {
-        if (entry.dueNs > now) continue;
+        if (entry.framePaced || entry.dueNs > now) continue;
         due.emplace_back(entry.dueNs, entry.timer);
         entry.dueNs += entry.periodNs;
         if (entry.dueNs <= now) entry.dueNs = now + entry.periodNs;
     }
     std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     int fired = 0;
-    for (const auto& [dueNs, timer] : due) {
+    std::vector<Timer*> inDueOrder;
+    inDueOrder.reserve(due.size());
+    for (const auto& [dueNs, timer] : due) inDueOrder.push_back(timer);
+    Fire(inDueOrder, fired);
+    Changed();
+    return fired;
+}
+
+// Runs the handlers of the timers collected as due, skipping any that a
+// handler before them has stopped, and all once delivery is held.
+void TimerScheduler::Fire(const std::vector<Timer*>& due, int& fired) {
+    for (Timer* timer : due) {
         const bool stillScheduled =
             std::any_of(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.timer == timer; });
         if (!stillScheduled || held()) continue;
         if (timer->onTimer) timer->onTimer();
         ++fired;
     }
-    Changed();
-    return fired;
 }
 
 std::optional<int64_t> TimerScheduler::NextDueNs() const {
-    if (m_entries.empty()) return std::nullopt;
-    return std::min_element(m_entries.begin(), m_entries.end(),
-                            [](const Entry& a, const Entry& b) { return a.dueNs < b.dueNs; })
-        ->dueNs;
+    std::optional<int64_t> next;
+    for (const Entry& entry : m_entries) {
+        if (!entry.framePaced && (!next || entry.dueNs < *next)) next = entry.dueNs;
+    }
+    return next;
 }
 
 void TimerScheduler::Release() {

@@ -21,10 +21,16 @@ class Timer;
 // loop) the timer resumes one period from now instead of replaying the
 // missed ticks in a burst. While delivery is held (a failure report is open,
 // start-up has not finished) nothing fires.
+//
+// Where the window system reports the display's refreshes, a frame clock
+// takes over the timers whose period is one frame: they fire once for each
+// of its ticks (RunFrame), locked to the display, and no longer on the wall
+// clock. The slower timers keep their wall-clock periods.
 class TimerScheduler {
 public:
     TimerScheduler(const Clock& clock, double framePeriodMs);
 
+    const Clock& clock() const { return *m_clock; }
     void SetFramePeriod(double framePeriodMs);
     double framePeriodMs() const { return m_framePeriodNs / 1e6; }
 
@@ -35,7 +41,16 @@ public:
     // at most once. Returns how many fired.
     int RunDue();
 
-    // When the next timer falls due, if any timer is enabled.
+    // From now on the frame timers fire on the ticks of `clock`; one clock
+    // at a time, the first attached. Detaching it hands them back to the
+    // wall clock, one period from now.
+    void AttachFrameClock(const void* clock);
+    void DetachFrameClock(const void* clock);
+    // Fires every frame timer once, if `clock` is the attached one and
+    // delivery is not held. Returns how many fired.
+    int RunFrame(const void* clock);
+
+    // When the next wall-clock timer falls due, if any is enabled.
     std::optional<int64_t> NextDueNs() const;
 
     void Hold() { ++m_holds; }
@@ -58,13 +73,19 @@ private:
         Timer* timer = nullptr;
         int64_t periodNs = 0;
         int64_t dueNs = 0;
+        bool framePaced = false; // fired by RunFrame, not by the wall clock
     };
     int64_t PeriodOf(const Timer& timer) const;
+    void Repace();
+    void Fire(const std::vector<Timer*>& due, int& fired);
     void Changed() const;
 
     const Clock* m_clock;
     int64_t m_framePeriodNs;
     std::vector<Entry> m_entries; // in the order the timers were added
+    const void* m_frameClock = nullptr;
+    std::vector<Timer*> m_frameDue; // kept, so that a frame allocates nothing
+    bool m_inFrame = false;
     int m_holds = 0;
 };
 

@@ -8,7 +8,8 @@ VANTREL_BUILD="$VANTREL_ROOT/build"
 # Everything the program, its tests and its benchmarks need.
 VANTREL_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libsdl2-mixer-dev libxcb1-dev libxcb-xfixes0-dev fonts-liberation2
+  qt6-base-dev libsdl2-mixer-dev libxcb1-dev libxcb-xfixes0-dev libxcb-present-dev libxcb-shm0-dev
+  fonts-liberation2
   libgtest-dev libbenchmark-dev
   libasound2-dev
   xvfb openbox xdotool wmctrl x11-utils pulseaudio pulseaudio-utils

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -378,16 +379,22 @@ private:
 };
 
 // A desktop of its own for a test: a 1920x1080 Xvfb, openbox, and a
-// connection to look at it.
+// connection to look at it. Xvfb gets `serverOptions`, and the words of
+// VANTREL_TEST_XVFB_OPTIONS (e.g. "-extension MIT-SHM", which takes the
+// program off the X Present path).
 class Desktop {
 public:
-    Desktop() : m_dir("x") {
+    explicit Desktop(std::vector<std::string> serverOptions = {}) : m_dir("x") {
         // Xvfb writes the number of the display it found free to the file
         // once it accepts connections.
         const int fd = ::open((m_dir / "display").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        m_server.emplace(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fd), "-screen", "0",
-                                                  "1920x1080x24", "-nolisten", "tcp", "-noreset"},
-                         CleanEnv(), fs::path(), m_dir / "xvfb.log", fd);
+        std::vector<std::string> server{"Xvfb", "-displayfd", std::to_string(fd), "-screen", "0",
+                                        "1920x1080x24", "-nolisten", "tcp", "-noreset"};
+        const char* extra = std::getenv("VANTREL_TEST_XVFB_OPTIONS");
+        std::istringstream fromEnvironment(extra != nullptr ? extra : "");
+        for (std::string word; fromEnvironment >> word;) server.push_back(word);
+        server.insert(server.end(), serverOptions.begin(), serverOptions.end());
+        m_server.emplace(std::move(server), CleanEnv(), fs::path(), m_dir / "xvfb.log", fd);
         ::close(fd);
         std::string number;
         if (!WaitUntil([&] { return (number = ReadFile(m_dir / "display")).ends_with('\n'); }, Ms(20000)))

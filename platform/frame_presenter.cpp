@@ -1,0 +1,194 @@
+#include "frame_presenter.h"
+
+#include "surface.h"
+#include "timer_scheduler.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vantrel {
+namespace {
+
+constexpr int kTileWidth = Surface::kTileWidth;   // device pixels
+constexpr int kTileHeight = Surface::kTileHeight; // device pixels
+constexpr int kBytesPerPixel = 4;
+constexpr size_t kMostUpdateRects = 4096;
+
+} // namespace
+
+FramePresenter::FramePresenter(PresentServer& server, TimerScheduler* timers) : m_server(server), m_timers(timers) {}
+
+FramePresenter::~FramePresenter() { Stop(); }
+
+void FramePresenter::Start() {
+    if (m_running) return;
+    m_running = true;
+    if (m_timers != nullptr) m_timers->AttachFrameClock(&m_clock);
+}
+
+void FramePresenter::Stop() {
+    m_running = false;
+    m_frameReady = false;
+    if (m_timers != nullptr) m_timers->DetachFrameClock(&m_clock);
+}
+
+void FramePresenter::Show(const QImage& image, const std::vector<QRect>& damage, bool onScreen) {
+    m_image = &image;
+    if (!m_frameReady) m_update.clear();
+    for (const QRect& rect : damage) {
+        MarkStale(rect);
+        m_update.push_back(rect);
+    }
+    // Frames held back for long (the server keeps every buffer) are sent as
+    // one whole update rather than a list that grows without end.
+    if (m_update.size() > kMostUpdateRects) {
+        m_update.clear();
+        m_wholeWindow = true;
+    }
+    // A window that has been covered is sent everything once it shows again.
+    if (!onScreen) m_wholeWindow = true;
+    m_onScreen = onScreen;
+    m_frameReady = true;
+    Start();
+    if (!m_waiting) SendFrame();
+    KeepClock();
+}
+
+void FramePresenter::ShowAll(const QImage& image) {
+    m_wholeWindow = true;
+    Show(image, {}, true);
+}
+
+void FramePresenter::OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped) {
+    m_waiting = false;
+    if (frameSkipped) m_wholeWindow = true;
+    if (!m_running) return;
+    if (m_clock.OnRefresh(msc, ustUs) && m_timers != nullptr) {
+        if (m_clock.tickPeriodMs() > 0 && m_clock.tickPeriodMs() != m_pacedTickPeriodMs) {
+            m_pacedTickPeriodMs = m_clock.tickPeriodMs();
+            m_timers->SetFramePeriod(m_pacedTickPeriodMs);
+        }
+        m_timers->RunFrame(&m_clock); // the frame it composes goes out from Show
+    }
+    if (m_running && m_frameReady && !m_waiting) SendFrame();
+    KeepClock();
+}
+
+// With no frame out, the clock keeps going on a plain wait for the next
+// tick's refresh.
+void FramePresenter::KeepClock() {
+    if (!m_running || m_waiting) return;
+    m_server.NotifyAt(m_clock.nextTickMsc());
+    m_waiting = true;
+}
+
+void FramePresenter::OnIdle(int index) {
+    if (index >= 0 && index < static_cast<int>(m_buffers.size())) m_buffers[index].busy = false;
+}
+
+void FramePresenter::OnWindowResized(QSize devicePixels) {
+    if (devicePixels == m_bufferSize) return;
+    // Buffers still out stay with the server until it lets them go; new ones
+    // are made at the surface's size with the next frame.
+    m_buffers.clear();
+    m_bufferSize = QSize();
+    m_wholeWindow = true;
+}
+
+// Sends the frame waiting, into a buffer the server has let go of; with none
+// free it waits for the next refresh, and a covered window gets nothing.
+void FramePresenter::SendFrame() {
+    if (m_image == nullptr || m_image->isNull()) return;
+    if (!m_onScreen) {
+        m_frameReady = false;
+        return;
+    }
+    if (!FitBuffers(m_image->size())) return;
+    const int index = IdleBuffer();
+    if (index < 0) return;
+    CopyStaleTiles(index);
+    if (m_wholeWindow) {
+        m_update.assign(1, m_image->rect());
+        m_wholeWindow = false;
+    }
+    if (m_update.empty()) {
+        m_frameReady = false;
+        return;
+    }
+    m_buffers[index].busy = true;
+    m_lastDrawn = index;
+    m_frameReady = false;
+    m_waiting = true;
+    m_server.PresentBuffer(index, m_update, m_clock.TargetMsc(NowUs()));
+}
+
+// Now, on the clock of the server's reports: the monotonic clock, as the
+// timers' own.
+uint64_t FramePresenter::NowUs() const {
+    return m_timers != nullptr ? static_cast<uint64_t>(m_timers->clock().NowNs() / 1000) : 0;
+}
+
+// The buffer drawn last if it is free (it needs the least copying), else
+// any free one; -1 when the server holds them all.
+int FramePresenter::IdleBuffer() const {
+    if (m_lastDrawn >= 0 && !m_buffers[m_lastDrawn].busy) return m_lastDrawn;
+    for (size_t index = 0; index < m_buffers.size(); ++index) {
+        if (!m_buffers[index].busy) return static_cast<int>(index);
+    }
+    return -1;
+}
+
+bool FramePresenter::FitBuffers(QSize size) {
+    if (size == m_bufferSize && !m_buffers.empty()) return true;
+    const std::vector<BufferMemory> memory = m_server.CreateBuffers(size, kBufferCount);
+    m_buffers.clear();
+    m_lastDrawn = -1;
+    m_bufferSize = QSize();
+    if (memory.size() != static_cast<size_t>(kBufferCount)) return false;
+    m_bufferSize = size;
+    m_tileColumns = (size.width() + kTileWidth - 1) / kTileWidth;
+    m_tileRows = (size.height() + kTileHeight - 1) / kTileHeight;
+    for (const BufferMemory& buffer : memory) {
+        m_buffers.push_back({buffer, false, std::vector<uint8_t>(static_cast<size_t>(m_tileColumns) * m_tileRows, 1)});
+    }
+    m_wholeWindow = true;
+    return true;
+}
+
+void FramePresenter::MarkStale(const QRect& rect) {
+    const QRect clipped = rect.intersected(QRect(QPoint(), m_bufferSize));
+    if (clipped.isEmpty()) return;
+    for (Buffer& buffer : m_buffers) {
+        for (int row = clipped.top() / kTileHeight; row <= clipped.bottom() / kTileHeight; ++row) {
+            uint8_t* tiles = buffer.stale.data() + static_cast<size_t>(row) * m_tileColumns;
+            std::fill(tiles + clipped.left() / kTileWidth, tiles + clipped.right() / kTileWidth + 1, 1);
+        }
+    }
+}
+
+// Copies the runs of stale tiles of each tile row from the image into the
+// buffer, and marks them fresh.
+void FramePresenter::CopyStaleTiles(int index) {
+    Buffer& buffer = m_buffers[index];
+    const QImage& image = *m_image;
+    for (int row = 0; row < m_tileRows; ++row) {
+        uint8_t* tiles = buffer.stale.data() + static_cast<size_t>(row) * m_tileColumns;
+        for (int column = 0; column < m_tileColumns;) {
+            if (!tiles[column]) {
+                ++column;
+                continue;
+            }
+            const int first = column;
+            while (column < m_tileColumns && tiles[column]) tiles[column++] = 0;
+            const int left = first * kTileWidth;
+            const size_t bytes = static_cast<size_t>(std::min(column * kTileWidth, image.width()) - left) * kBytesPerPixel;
+            const int bottom = std::min((row + 1) * kTileHeight, image.height());
+            for (int y = row * kTileHeight; y < bottom; ++y) {
+                std::memcpy(buffer.memory.bits + y * buffer.memory.bytesPerLine + left * kBytesPerPixel,
+                            image.constScanLine(y) + left * kBytesPerPixel, bytes);
+            }
+        }
+    }
+}
+
+} // namespace vantrel

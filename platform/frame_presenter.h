@@ -1,0 +1,113 @@
+#pragma once
+
+#include "frame_clock.h"
+
+#include <QImage>
+#include <QRect>
+#include <QSize>
+#include <cstdint>
+#include <vector>
+
+namespace vantrel {
+
+class TimerScheduler;
+
+// The memory of one buffer the display server shows: rows of 32-bit pixels
+// laid out as the surface's image.
+struct BufferMemory {
+    uchar* bits = nullptr;
+    qsizetype bytesPerLine = 0;
+};
+
+// What the frame presenter asks of the display server for one window. The
+// server answers through FramePresenter::OnRefresh and OnIdle.
+class PresentServer {
+public:
+    virtual ~PresentServer() = default;
+    // Makes `count` buffers of `size` device pixels, replacing those made
+    // before; none when the server cannot.
+    virtual std::vector<BufferMemory> CreateBuffers(QSize size, int count) = 0;
+    // Shows buffer `index` at refresh `targetMsc` (at once if that has
+    // passed), copying only `update` (device pixels) into the window. The
+    // server reports the refresh it was shown at, and when the buffer is
+    // free to be drawn into again.
+    virtual void PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) = 0;
+    // Asks for the report of refresh `targetMsc`, showing nothing.
+    virtual void NotifyAt(uint64_t targetMsc) = 0;
+};
+
+// Shows a surface's frames in a window through buffers the display server
+// presents at chosen refreshes, and runs the frame timers on the display's
+// refreshes (FrameClock).
+//
+// One request to the server is out at any time: a frame, or a plain wait
+// for the next tick's refresh when there is no frame to show (the window
+// is covered, a failure report holds the timers). Each report of a refresh
+// may tick the timers, whose frame goes out at once, for the next tick's
+// refresh. A buffer is drawn into only once the server has let it go, and
+// then only where the surface changed since that buffer was last drawn;
+// the window is sent only the parts that changed since its last frame.
+class FramePresenter {
+public:
+    static constexpr int kBufferCount = 2;
+
+    // `timers` may be null: the window then shows frames but paces nothing.
+    FramePresenter(PresentServer& server, TimerScheduler* timers);
+    ~FramePresenter();
+    FramePresenter(const FramePresenter&) = delete;
+    FramePresenter& operator=(const FramePresenter&) = delete;
+
+    // A new frame: `image` changed in `damage` (device pixels) since the last
+    // one. A window that nothing of is on screen (`onScreen` false) is sent
+    // nothing; when it shows again it is sent the whole image. The image
+    // must outlive the presenter, or the next call.
+    void Show(const QImage& image, const std::vector<QRect>& damage, bool onScreen);
+    // The window lost what it showed: the whole image goes with the next
+    // frame.
+    void ShowAll(const QImage& image);
+    // The window was hidden: no frame, no tick, until it is shown again.
+    void Stop();
+
+    // Reports of the server.
+    void OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped);
+    void OnIdle(int index);
+    void OnWindowResized(QSize devicePixels);
+
+    const FrameClock& clock() const { return m_clock; }
+
+private:
+    void Start();
+    void SendFrame();
+    void KeepClock();
+    int IdleBuffer() const;
+    uint64_t NowUs() const;
+    bool FitBuffers(QSize size);
+    void MarkStale(const QRect& rect);
+    void CopyStaleTiles(int index);
+
+    PresentServer& m_server;
+    TimerScheduler* m_timers;
+    FrameClock m_clock;
+    double m_pacedTickPeriodMs = 0;
+
+    bool m_running = false;
+    bool m_waiting = false;     // a request to the server is out
+    bool m_frameReady = false;  // a frame waits to be sent
+    bool m_wholeWindow = true;  // the next frame updates the whole window
+    bool m_onScreen = true;
+    const QImage* m_image = nullptr;
+    std::vector<QRect> m_update; // for the frame waiting, device pixels
+
+    struct Buffer {
+        BufferMemory memory;
+        bool busy = false;          // shown and not let go yet
+        std::vector<uint8_t> stale; // per surface tile: changed since drawn
+    };
+    std::vector<Buffer> m_buffers;
+    QSize m_bufferSize;
+    int m_tileColumns = 0;
+    int m_tileRows = 0;
+    int m_lastDrawn = -1;
+};
+
+} // namespace vantrel

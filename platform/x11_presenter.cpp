@@ -1,0 +1,209 @@
+#include "x11_presenter.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QWidget>
+#include <cstdlib>
+#include <memory>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <xcb/present.h>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
+
+namespace vantrel {
+namespace {
+
+constexpr uint8_t kDepth = 24;
+constexpr uint8_t kBitsPerPixel = 32;
+
+template <typename T>
+std::unique_ptr<T, decltype(&std::free)> Owned(T* reply) {
+    return {reply, &std::free};
+}
+
+xcb_connection_t* QtConnection() {
+    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 != nullptr ? x11->connection() : nullptr;
+}
+
+// Whether 24-bit pixels travel as 32 bits with the blue byte first, as
+// the surfaces' images hold them in memory on this machine.
+bool ScreenMatchesImages(xcb_connection_t* connection) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    if (xcb_setup_roots_iterator(setup).data->root_depth != kDepth) return false;
+    const bool littleEndian = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
+    if ((setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST) != littleEndian) return false;
+    for (auto format = xcb_setup_pixmap_formats_iterator(setup); format.rem != 0; xcb_format_next(&format)) {
+        if (format.data->depth == kDepth) return format.data->bits_per_pixel == kBitsPerPixel;
+    }
+    return false;
+}
+
+} // namespace
+
+bool X11PresentAvailable() {
+    xcb_connection_t* connection = QtConnection();
+    if (connection == nullptr) return false;
+    for (xcb_extension_t* extension : {&xcb_present_id, &xcb_shm_id, &xcb_xfixes_id}) {
+        const xcb_query_extension_reply_t* data = xcb_get_extension_data(connection, extension);
+        if (data == nullptr || !data->present) return false;
+    }
+    const auto present = Owned(xcb_present_query_version_reply(
+        connection, xcb_present_query_version(connection, XCB_PRESENT_MAJOR_VERSION, XCB_PRESENT_MINOR_VERSION),
+        nullptr));
+    const auto shm = Owned(xcb_shm_query_version_reply(connection, xcb_shm_query_version(connection), nullptr));
+    const auto xfixes = Owned(xcb_xfixes_query_version_reply(
+        connection, xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
+        nullptr));
+    // Regions came with XFixes 2.
+    return present && shm && xfixes && xfixes->major_version >= 2 && ScreenMatchesImages(connection);
+}
+
+struct X11Presenter::Connection {
+    xcb_connection_t* c = nullptr;
+    xcb_window_t window = 0;
+    uint8_t presentOpcode = 0;
+    uint32_t eventId = 0;
+    xcb_xfixes_region_t update = 0;
+};
+
+// A pixmap whose pixels live in memory this program shares with the server.
+struct X11Presenter::SharedPixmap {
+    SharedPixmap(xcb_connection_t* connection, xcb_window_t window, QSize size) : c(connection) {
+        const size_t bytes = static_cast<size_t>(size.width()) * size.height() * kBitsPerPixel / 8;
+        const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (id < 0) return;
+        void* mapped = shmat(id, nullptr, 0);
+        if (mapped != reinterpret_cast<void*>(-1)) {
+            const xcb_shm_seg_t seg = xcb_generate_id(c);
+            // Checked, so that the segment is marked for removal only once
+            // the server holds it: it then goes when both let go of it.
+            if (auto error = Owned(xcb_request_check(c, xcb_shm_attach_checked(c, seg, id, 0))); !error) {
+                segment = seg;
+                memory = static_cast<uchar*>(mapped);
+                pixmap = xcb_generate_id(c);
+                xcb_shm_create_pixmap(c, pixmap, window, size.width(), size.height(), kDepth, segment, 0);
+            } else {
+                shmdt(mapped);
+            }
+        }
+        shmctl(id, IPC_RMID, nullptr);
+    }
+    ~SharedPixmap() {
+        if (pixmap != 0) xcb_free_pixmap(c, pixmap);
+        if (segment != 0) xcb_shm_detach(c, segment);
+        if (memory != nullptr) shmdt(memory);
+    }
+    SharedPixmap(const SharedPixmap&) = delete;
+    SharedPixmap& operator=(const SharedPixmap&) = delete;
+
+    xcb_connection_t* c;
+    xcb_shm_seg_t segment = 0;
+    xcb_pixmap_t pixmap = 0;
+    uchar* memory = nullptr;
+};
+
+X11Presenter::X11Presenter(QWidget& window, TimerScheduler* timers)
+    : m_x(std::make_unique<Connection>()), m_frames(*this, timers) {
+    m_x->c = QtConnection();
+    m_x->window = static_cast<xcb_window_t>(window.winId());
+    m_x->presentOpcode = xcb_get_extension_data(m_x->c, &xcb_present_id)->major_opcode;
+    m_x->eventId = xcb_generate_id(m_x->c);
+    // Present reports every request on the window to every client that
+    // listens, with the listener's own event id; only the serial tells ours.
+    // Counting from an id of this client's keeps ours apart from the small
+    // counts another client (an observer) would use.
+    m_serial = m_x->eventId;
+    xcb_present_select_input(m_x->c, m_x->eventId, m_x->window,
+                             XCB_PRESENT_EVENT_MASK_CONFIGURE_NOTIFY | XCB_PRESENT_EVENT_MASK_COMPLETE_NOTIFY |
+                                 XCB_PRESENT_EVENT_MASK_IDLE_NOTIFY);
+    m_x->update = xcb_generate_id(m_x->c);
+    xcb_xfixes_create_region(m_x->c, m_x->update, 0, nullptr);
+    xcb_flush(m_x->c);
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+X11Presenter::~X11Presenter() {
+    if (QCoreApplication::instance() != nullptr) QCoreApplication::instance()->removeNativeEventFilter(this);
+    m_frames.Stop();
+    FreeBuffers();
+    xcb_xfixes_destroy_region(m_x->c, m_x->update);
+    // The selection goes with the window; while the window lives, its
+    // events stop here.
+    xcb_present_select_input(m_x->c, m_x->eventId, m_x->window, XCB_PRESENT_EVENT_MASK_NO_EVENT);
+    xcb_flush(m_x->c);
+}
+
+void X11Presenter::FreeBuffers() {
+    m_buffers.clear();
+    xcb_flush(m_x->c);
+}
+
+std::vector<BufferMemory> X11Presenter::CreateBuffers(QSize size, int count) {
+    FreeBuffers();
+    std::vector<BufferMemory> memory;
+    for (int index = 0; index < count; ++index) {
+        auto buffer = std::make_unique<SharedPixmap>(m_x->c, m_x->window, size);
+        if (buffer->memory == nullptr) {
+            FreeBuffers();
+            return {};
+        }
+        memory.push_back({buffer->memory, static_cast<qsizetype>(size.width()) * kBitsPerPixel / 8});
+        m_buffers.push_back(std::move(buffer));
+    }
+    return memory;
+}
+
+void X11Presenter::PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) {
+    m_rectangles.resize(update.size() * sizeof(xcb_rectangle_t));
+    auto* rectangles = reinterpret_cast<xcb_rectangle_t*>(m_rectangles.data());
+    for (size_t i = 0; i < update.size(); ++i) {
+        rectangles[i] = {static_cast<int16_t>(update[i].x()), static_cast<int16_t>(update[i].y()),
+                         static_cast<uint16_t>(update[i].width()), static_cast<uint16_t>(update[i].height())};
+    }
+    xcb_xfixes_set_region(m_x->c, m_x->update, static_cast<uint32_t>(update.size()), rectangles);
+    // Copied into the window at the target refresh, never torn across two.
+    xcb_present_pixmap(m_x->c, m_x->window, m_buffers[index]->pixmap, ++m_serial, XCB_NONE, m_x->update, 0, 0,
+                       XCB_NONE, XCB_NONE, XCB_NONE, XCB_PRESENT_OPTION_COPY, targetMsc, 0, 0, 0, nullptr);
+    xcb_flush(m_x->c);
+}
+
+void X11Presenter::NotifyAt(uint64_t targetMsc) {
+    xcb_present_notify_msc(m_x->c, m_x->window, ++m_serial, targetMsc, 0, 0);
+    xcb_flush(m_x->c);
+}
+
+bool X11Presenter::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (eventType != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_ge_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_GE_GENERIC || event->extension != m_x->presentOpcode) return false;
+    switch (event->event_type) {
+    case XCB_PRESENT_EVENT_COMPLETE_NOTIFY: {
+        const auto* complete = reinterpret_cast<const xcb_present_complete_notify_event_t*>(event);
+        if (complete->event != m_x->eventId) return false;
+        if (complete->serial != m_serial) return true; // another client's request
+        m_frames.OnRefresh(complete->msc, complete->ust, complete->mode == XCB_PRESENT_COMPLETE_MODE_SKIP);
+        return true;
+    }
+    case XCB_PRESENT_EVENT_IDLE_NOTIFY: {
+        const auto* idle = reinterpret_cast<const xcb_present_idle_notify_event_t*>(event);
+        if (idle->event != m_x->eventId) return false;
+        for (size_t index = 0; index < m_buffers.size(); ++index) {
+            if (m_buffers[index]->pixmap == idle->pixmap) m_frames.OnIdle(static_cast<int>(index));
+        }
+        return true;
+    }
+    case XCB_PRESENT_EVENT_CONFIGURE_NOTIFY: {
+        const auto* configure = reinterpret_cast<const xcb_present_configure_notify_event_t*>(event);
+        if (configure->event != m_x->eventId) return false;
+        m_frames.OnWindowResized(QSize(configure->width, configure->height));
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace vantrel

@@ -1,0 +1,191 @@
+#include "frame_presenter.h"
+#include "surface.h"
+#include "timer_control.h"
+#include "timer_scheduler.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+#include <random>
+
+namespace vantrel {
+namespace {
+
+TEST(FrameClock, TicksEveryWholeNumberOfRefreshesNearestSixtyASecond) {
+    const std::pair<double, int> table[] = {{0, 1},   {30, 1},  {59.94, 1}, {60, 1},  {75, 1},  {90, 2},
+                                            {100, 2}, {120, 2}, {144, 2},   {165, 3}, {240, 4}, {360, 6}};
+    for (const auto& [hz, refreshes] : table) EXPECT_EQ(RefreshesPerTick(hz), refreshes) << hz << " Hz";
+}
+
+// The display server as the presenter sees it, with a window: a refresh at
+// a time, each answering the request out, copying a presented buffer's
+// update region into the window. It checks that no buffer is drawn into
+// while it holds it, and it may hold buffers for a few refreshes.
+class FakeServer final : public PresentServer {
+public:
+    std::vector<BufferMemory> CreateBuffers(QSize size, int count) override {
+        buffers.assign(count, {QImage(size, QImage::Format_RGB32), std::nullopt, 0});
+        if (window.size() != size) {
+            window = QImage(size, QImage::Format_RGB32);
+            window.fill(Qt::red); // nothing shown yet
+        }
+        std::vector<BufferMemory> memory;
+        for (Held& held : buffers) memory.push_back({held.image.bits(), held.image.bytesPerLine()});
+        return memory;
+    }
+    void PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) override {
+        EXPECT_FALSE(out) << "two requests out";
+        Held& held = buffers[index];
+        EXPECT_FALSE(held.whileHeld) << "buffer " << index << " presented again before it was let go";
+        held.whileHeld = held.image.copy();
+        held.refreshesLeft = holdFor;
+        ++framesSent;
+        out = Request{targetMsc, index, update, surface->image().copy(), *held.whileHeld};
+    }
+    void NotifyAt(uint64_t targetMsc) override {
+        EXPECT_FALSE(out) << "two requests out";
+        out = Request{targetMsc, -1, {}, {}, {}};
+    }
+
+    // One refresh of the display. The report of it reaches the presenter
+    // `lateUs` after the refresh, as when the machine is busy.
+    void Refresh(FramePresenter& presenter, uint64_t lateUs = 0) {
+        ++msc;
+        for (size_t index = 0; index < buffers.size(); ++index) {
+            Held& held = buffers[index];
+            if (!held.whileHeld || held.refreshesLeft-- > 0) continue;
+            EXPECT_EQ(held.image, *held.whileHeld) << "buffer " << index << " drawn into while held";
+            held.whileHeld.reset();
+            presenter.OnIdle(static_cast<int>(index));
+        }
+        clock->Set(static_cast<int64_t>(msc * periodUs + lateUs) * 1000);
+        if (!out || out->targetMsc > msc) return;
+        const Request request = *out;
+        out.reset();
+        // A frame sent before the window took another size is cut off by
+        // it; the presenter then sends the next one whole.
+        if (request.buffer >= 0 && request.content.size() == window.size()) {
+            for (const QRect& rect : request.update) {
+                for (int y = rect.top(); y <= rect.bottom(); ++y) {
+                    std::memcpy(window.scanLine(y) + rect.left() * 4, request.content.constScanLine(y) + rect.left() * 4,
+                                rect.width() * 4);
+                }
+            }
+            ++framesShown;
+            EXPECT_EQ(window, request.frame) << "frame " << framesShown << " not shown as composed";
+        }
+        presenter.OnRefresh(msc, msc * periodUs, false);
+    }
+
+    struct Held {
+        QImage image;
+        std::optional<QImage> whileHeld;
+        int refreshesLeft = 0;
+    };
+    struct Request {
+        uint64_t targetMsc;
+        int buffer; // -1: a plain wait
+        std::vector<QRect> update;
+        QImage frame;   // the surface when the frame was sent
+        QImage content; // the buffer's, as the server holds it
+    };
+    const Surface* surface = nullptr;
+    ManualClock* clock = nullptr; // the program's, read in microseconds as the reports' ust
+    std::vector<Held> buffers;
+    int framesSent = 0;
+    int framesShown = 0;
+    QImage window;
+    std::optional<Request> out;
+    uint64_t msc = 1000;
+    uint64_t periodUs = 16'667;
+    int holdFor = 0; // refreshes a presented buffer stays with the server
+};
+
+// The program's frame path in small: a scroll timer ticking on the
+// presenter's clock, each tick drawing on a surface and showing it.
+struct Display {
+    explicit Display(double hz) {
+        server.periodUs = static_cast<uint64_t>(1e6 / hz);
+        server.surface = &surface;
+        server.clock = &wallClock;
+        scroll.onTimer = [this] {
+            ++ticks;
+            surface.StrokeCircle({static_cast<int>(random() % 200), static_cast<int>(random() % 120),
+                                  static_cast<double>(random() % 90), static_cast<int>(1 + random() % 4)},
+                                 qRgb(random() % 41, random() % 16, random() % 256));
+            presenter.Show(surface.image(), surface.TakeDamage(), onScreen);
+        };
+        circle.onTimer = [this] { ++circles; };
+        timers.Add(scroll);
+        timers.Add(circle);
+        presenter.ShowAll(surface.image()); // the first expose
+    }
+    // One refresh, and whatever the wall clock has made due by then.
+    void Refresh(uint64_t lateUs = 0) {
+        server.Refresh(presenter, lateUs);
+        timers.RunDue();
+    }
+    ManualClock wallClock;
+    TimerScheduler timers{wallClock, 1000.0 / 60.0};
+    Timer scroll{TimerDesign{"tmrScroll", 1, true}};
+    Timer circle{TimerDesign{"tmrCircle", 50, true}};
+    Surface surface{QSize(200, 120), 1.0, qRgb(0, 0, 128)};
+    FakeServer server;
+    FramePresenter presenter{server, &timers};
+    std::mt19937 random{11};
+    int ticks = 0;
+    int circles = 0;
+    bool onScreen = true;
+};
+
+TEST(FramePresenter, OneTickPerRefreshesPerTickAndNoCatchUpAfterAMissedRefresh) {
+    for (const auto& [hz, refreshes] : {std::pair{60.0, 1}, {75.0, 1}, {144.0, 2}, {240.0, 4}}) {
+        SCOPED_TRACE(std::to_string(hz) + " Hz");
+        Display display(hz);
+        for (int refresh = 0; refresh < 60; ++refresh) display.Refresh();
+        EXPECT_EQ(display.presenter.clock().refreshesPerTick(), refreshes);
+        const int before = display.ticks;
+        for (int refresh = 0; refresh < 24 * refreshes; ++refresh) display.Refresh();
+        EXPECT_EQ(display.ticks - before, 24);
+        // A report taken in late: the frame goes to the refresh after the
+        // one that has passed meanwhile, and the next report brings one
+        // tick, not two.
+        while (display.server.out->targetMsc > display.server.msc + 1) display.Refresh();
+        display.Refresh(display.server.periodUs * (2 * refreshes + 1) / 2);
+        ASSERT_TRUE(display.server.out);
+        EXPECT_EQ(display.server.out->targetMsc, display.server.msc + refreshes + 1);
+        const int beforeLate = display.ticks;
+        for (int refresh = 0; refresh <= refreshes; ++refresh) display.Refresh();
+        EXPECT_EQ(display.ticks - beforeLate, 1);
+        // The circle timer keeps its 50 ms on the wall clock.
+        const double elapsedMs = (display.server.msc - 1000) * display.server.periodUs / 1000.0;
+        EXPECT_NEAR(display.circles, elapsedMs / 50, 1.5);
+    }
+}
+
+// Every frame that reaches the window shows the surface exactly as it was
+// composed, whether the server lets buffers go at once or holds them, after
+// the window was covered for a while, and after it took another size.
+TEST(FramePresenter, WindowShowsEveryFrameAsComposedWhileBuffersAreHeld) {
+    for (const int holdFor : {0, 1, 3}) {
+        SCOPED_TRACE("buffers held for " + std::to_string(holdFor) + " refreshes");
+        Display display(60);
+        display.server.holdFor = holdFor;
+        for (int refresh = 0; refresh < 300; ++refresh) {
+            display.onScreen = refresh % 100 < 80;
+            if (refresh == 150) {
+                display.surface.Reset(QSize(170, 100), 1.0, qRgb(0, 0, 128));
+                display.presenter.OnWindowResized(QSize(170, 100));
+            }
+            const int sent = display.server.framesSent;
+            display.Refresh();
+            if (!display.onScreen) {
+                EXPECT_EQ(display.server.framesSent, sent) << "a covered window was sent a frame";
+            }
+        }
+        EXPECT_GE(display.ticks, 290); // covered or not, held or not, the roll moves
+        EXPECT_GT(display.server.framesShown, 200 / (holdFor + 1));
+    }
+}
+
+} // namespace
+} // namespace vantrel
