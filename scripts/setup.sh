@@ -11,6 +11,7 @@ VANTREL_PACKAGES=(
   qt6-base-dev libsdl2-mixer-dev libxcb1-dev libxcb-xfixes0-dev fonts-liberation2
   libgtest-dev libbenchmark-dev
   xvfb openbox xdotool wmctrl x11-utils
+  icewm xfwm4 fluxbox tint2 dbus
   clang libclang-rt-14-dev strace dpkg-dev file
 )
 
