@@ -21,6 +21,9 @@ constexpr int kLookIntervalMs = 2;
 constexpr int kSettledLooks = 5;
 // Looks without the client where it was asked to be before asking again.
 constexpr int kLooksBeforeAskingAgain = 10;
+// How long a window manager that publishes no work area has to maximize
+// the window before the placement puts it on the screen itself.
+constexpr int kLooksAwaitingGrant = 250;
 // After a screen change, how often and how long the placement looks again.
 constexpr int kRefitIntervalMs = 10;
 constexpr int kRefitLooks = 200;
@@ -66,6 +69,7 @@ void MaximizedPlacement::Show() {
     RunEventsUntil(kPlaceTimeoutMs, [&] { return m_window.windowHandle()->isExposed(); });
     if (X11WindowManagerRuns()) RequestX11Maximized(m_window);
     m_fittedLooks = 0;
+    m_looksAwaitingGrant = 0;
     RunEventsUntil(kPlaceTimeoutMs, [&] { return FitStep(); });
     if (!m_screenChangedConnection) {
         m_screenChangedConnection = QObject::connect(m_window.windowHandle(), &QWindow::screenChanged,
@@ -75,9 +79,17 @@ void MaximizedPlacement::Show() {
 }
 
 bool MaximizedPlacement::FitStep() {
-    const QRect target = TargetClientRect();
     const auto client = X11ClientRect(m_window);
-    if (target.isEmpty() || !client) return true; // nothing to fit to
+    if (!client) return true;
+    const bool steady = *client == m_lastClient;
+    m_lastClient = *client;
+    if (LeftToWindowManager()) {
+        m_fittedLooks = steady ? m_fittedLooks + 1 : 0;
+        return m_fittedLooks >= kSettledLooks;
+    }
+    if (X11WindowManagerRuns() && !X11WorkArea() && ++m_looksAwaitingGrant < kLooksAwaitingGrant) return false;
+    const QRect target = TargetClientRect();
+    if (target.isEmpty()) return true; // nothing to fit to
     if (*client == target) {
         ++m_fittedLooks;
     } else {
@@ -91,12 +103,19 @@ bool MaximizedPlacement::FitStep() {
     return m_fittedLooks >= kSettledLooks;
 }
 
+// A window manager that publishes no work area (weston's, under XWayland)
+// alone knows where a maximized window goes: once it has maximized the
+// window, the placement only waits for it to settle.
+bool MaximizedPlacement::LeftToWindowManager() {
+    return X11WindowManagerRuns() && !X11WorkArea() && X11Maximized(m_window);
+}
+
 QRect MaximizedPlacement::TargetClientRect() {
-    const auto workArea = X11WorkArea();
-    if (!workArea) return QRect();
+    const auto workArea = X11WindowManagerRuns() ? X11WorkArea() : X11Screen();
+    if (!workArea) return X11Screen().value_or(QRect());
     // A window manager announces the frame it has put around the window;
     // a hidden window keeps the one it last had.
-    if (m_window.isVisible()) m_frame = X11WindowManagerRuns() ? X11FrameExtents(m_window).value_or(m_frame) : QMargins();
+    if (m_window.isVisible()) m_frame = X11FrameExtents(m_window).value_or(m_frame);
     return workArea->marginsRemoved(m_frame);
 }
 

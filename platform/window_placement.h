@@ -27,8 +27,9 @@ void RunEventsUntil(int timeoutMs, const std::function<bool()>& done);
 // announces. That arithmetic is done in device pixels, which X and the
 // extents count in. The window is first mapped at its design size, so that
 // no window manager takes it for one too big for the screen. With no window
-// manager the client covers the screen. Elsewhere (Wayland) the platform
-// maximizes it.
+// manager the client covers the screen. A window manager that publishes no
+// work area (weston's, under XWayland) is left to maximize the window as it
+// sees fit. Elsewhere (Wayland) the platform maximizes it.
 class MaximizedPlacement final {
 public:
     // `resizedWhileHidden` is called when the placement has changed the
@@ -49,6 +50,7 @@ private:
     bool FitStep();
     // The client rectangle (device pixels) whose frame covers the work area.
     QRect TargetClientRect();
+    bool LeftToWindowManager();
     void FollowScreen(QScreen* screen);
     void OnScreenChanged();
     void FitHiddenWindow();
@@ -57,7 +59,9 @@ private:
     std::function<void()> m_resizedWhileHidden;
     QMargins m_frame;     // device pixels, as the window manager last announced it
     QRect m_requested;    // device pixels, the client rectangle asked for last
+    QRect m_lastClient;   // device pixels, as the last look found it
     int m_fittedLooks = 0;
+    int m_looksAwaitingGrant = 0;
     int m_looksSinceRequest = 0;
     int m_refitLooksLeft = 0;
     QTimer m_refit; // looks again after a change, until the frame has settled

@@ -89,19 +89,36 @@ bool X11WindowManagerRuns() {
 
 std::optional<QRect> X11WorkArea() {
     xcb_connection_t* connection = Connection();
+    if (connection == nullptr || !X11WindowManagerRuns()) return std::nullopt;
+    const auto area = Property4(connection, Root(connection), "_NET_WORKAREA", XCB_ATOM_CARDINAL);
+    if (!area) return std::nullopt;
+    const auto [x, y, width, height] = *area;
+    return QRect(static_cast<int>(x), static_cast<int>(y), static_cast<int>(width), static_cast<int>(height));
+}
+
+std::optional<QRect> X11Screen() {
+    xcb_connection_t* connection = Connection();
     if (connection == nullptr) return std::nullopt;
-    const xcb_window_t root = Root(connection);
-    if (X11WindowManagerRuns()) {
-        if (const auto area = Property4(connection, root, "_NET_WORKAREA", XCB_ATOM_CARDINAL)) {
-            const auto [x, y, width, height] = *area;
-            return QRect(static_cast<int>(x), static_cast<int>(y), static_cast<int>(width), static_cast<int>(height));
-        }
-    }
     // The connection's setup keeps the size the screen had when it was
     // opened; the root's geometry is the size it has now.
+    const xcb_window_t root = Root(connection);
     const auto size = Owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, root), nullptr));
     if (!size) return std::nullopt;
     return QRect(0, 0, size->width, size->height);
+}
+
+bool X11Maximized(QWidget& window) {
+    xcb_connection_t* connection = Connection();
+    if (connection == nullptr) return false;
+    const auto cookie =
+        xcb_get_property(connection, 0, Id(window), Atom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 32);
+    const auto reply = Owned(xcb_get_property_reply(connection, cookie, nullptr));
+    if (!reply || reply->format != 32) return false;
+    const auto* states = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+    const int count = xcb_get_property_value_length(reply.get()) / 4;
+    const xcb_atom_t vertical = Atom(connection, "_NET_WM_STATE_MAXIMIZED_VERT");
+    const xcb_atom_t horizontal = Atom(connection, "_NET_WM_STATE_MAXIMIZED_HORZ");
+    return std::count(states, states + count, vertical) > 0 && std::count(states, states + count, horizontal) > 0;
 }
 
 void RequestX11Maximized(QWidget& window) {

@@ -24,10 +24,16 @@ std::optional<QRect> X11ClientRect(QWidget& window);
 // Whether a window manager runs (_NET_SUPPORTING_WM_CHECK on the root).
 bool X11WindowManagerRuns();
 
-// The part of the screen a maximized window may cover: the window
-// manager's _NET_WORKAREA where one runs, the whole screen (as it is now,
-// also after a RandR resize) where none does.
+// The part of the screen a maximized window may cover, as the window
+// manager publishes it (_NET_WORKAREA); nothing where none runs or it
+// publishes none (weston's X11 window manager).
 std::optional<QRect> X11WorkArea();
+
+// The whole screen as it is now, also after a RandR resize.
+std::optional<QRect> X11Screen();
+
+// Whether the window manager has the window in its maximized state.
+bool X11Maximized(QWidget& window);
 
 // Asks the window manager to maximize a mapped window (_NET_WM_STATE).
 void RequestX11Maximized(QWidget& window);
