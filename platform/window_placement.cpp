@@ -68,9 +68,13 @@ void MaximizedPlacement::Show() {
     m_window.show();
     RunEventsUntil(kPlaceTimeoutMs, [&] { return m_window.windowHandle()->isExposed(); });
     if (X11WindowManagerRuns()) RequestX11Maximized(m_window);
+    // The first look that finds the frame on the work area ends the wait,
+    // so that the first frame is not held up; should the window manager
+    // move the window again, the looks that go on after it put it back.
     m_fittedLooks = 0;
     m_looksAwaitingGrant = 0;
-    RunEventsUntil(kPlaceTimeoutMs, [&] { return FitStep(); });
+    RunEventsUntil(kPlaceTimeoutMs, [&] { return FitStep() || m_fittedLooks > 0; });
+    StartRefit();
     if (!m_screenChangedConnection) {
         m_screenChangedConnection = QObject::connect(m_window.windowHandle(), &QWindow::screenChanged,
                                                      [this](QScreen* screen) { FollowScreen(screen); });
@@ -133,6 +137,10 @@ void MaximizedPlacement::OnScreenChanged() {
         FitHiddenWindow();
         return;
     }
+    StartRefit();
+}
+
+void MaximizedPlacement::StartRefit() {
     m_fittedLooks = 0;
     m_refitLooksLeft = kRefitLooks;
     m_refit.start();

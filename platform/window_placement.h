@@ -39,8 +39,9 @@ public:
     MaximizedPlacement(const MaximizedPlacement&) = delete;
     MaximizedPlacement& operator=(const MaximizedPlacement&) = delete;
 
-    // Maps the window and returns once its frame covers the work area and
-    // has stayed there for a moment, or after a timeout.
+    // Maps the window and returns once its frame covers the work area, or
+    // after a timeout; it goes on looking until the frame has stayed there
+    // for a moment.
     void Show();
 
 private:
@@ -53,6 +54,7 @@ private:
     bool LeftToWindowManager();
     void FollowScreen(QScreen* screen);
     void OnScreenChanged();
+    void StartRefit();
     void FitHiddenWindow();
 
     QWidget& m_window;
