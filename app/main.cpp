@@ -19,6 +19,9 @@
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <string>
+#include <variant>
+#include <vector>
 
 namespace {
 
@@ -53,14 +56,20 @@ void ShutDownWhenIdle(vantrel::CreditsForms& forms, const bool& startedUp) {
 
 int main(int argc, char** argv) {
     (void)argc;
-    if (const auto problem = vantrel::DisplayProblem()) {
-        std::fprintf(stderr, "vantrel-credits: %s\n", problem->c_str());
+    const auto display = vantrel::ChooseDisplay();
+    if (const auto* problem = std::get_if<vantrel::DisplayProblem>(&display)) {
+        std::fprintf(stderr, "vantrel-credits: %s\n", problem->reason.c_str());
         return 1;
     }
-    // Qt would read options of its own from the command line; it gets none.
-    int qtArgc = 1;
-    char* qtArgv[] = {argv[0], nullptr};
-    QApplication application(qtArgc, qtArgv);
+    // Qt would read options of its own from the command line; it gets none
+    // but the platform chosen above.
+    std::string platform = std::get<vantrel::DisplayPlatform>(display).name;
+    char platformOption[] = "-platform";
+    std::vector<char*> qtArgv{argv[0]};
+    if (!platform.empty()) qtArgv.insert(qtArgv.end(), {platformOption, platform.data()});
+    int qtArgc = static_cast<int>(qtArgv.size());
+    qtArgv.push_back(nullptr);
+    QApplication application(qtArgc, qtArgv.data());
     // The program ends when no form is loaded, not when Qt counts no window:
     // a dismissed message box must never end it.
     application.setQuitOnLastWindowClosed(false);

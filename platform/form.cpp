@@ -88,6 +88,7 @@ void Form::Show() {
     if (!m_loaded || m_visible) return;
     m_host->Show();
     m_visible = true;
+    m_shown = true;
     FitSurfaceToClient();
     RaiseResizeAndActivate();
 }
@@ -129,6 +130,7 @@ void Form::Close() {
     }
     m_loaded = false;
     m_visible = false;
+    m_shown = false;
     m_host.reset();
     m_deviceContext = {};
     m_surface.reset();
@@ -141,10 +143,12 @@ void Form::OnCloseRequested() { Close(); }
 
 // The surface follows the client area from the moment the window is
 // mapped (a window manager may resize it before Show returns); the resize
-// event only once the form is shown.
+// event only once Show has raised the first one. A form hidden since then
+// still follows the screen (its maximized window takes the size the work
+// area offers), and still hears of it.
 void Form::OnClientResized() {
     if (!m_loaded) return;
-    if (FitSurfaceToClient() && m_visible) Form_Resize();
+    if (FitSurfaceToClient() && m_shown) Form_Resize();
 }
 
 bool Form::FitSurfaceToClient() {
@@ -156,7 +160,14 @@ bool Form::FitSurfaceToClient() {
         m_surface->devicePixelRatio() == ratio) {
         return false;
     }
-    m_surface->Reset(device, ratio, ToPixel(BackColor()));
+    // What was drawn stays where it was, as far as the new size reaches;
+    // the rest is background.
+    auto resized = std::make_unique<Surface>(device, ratio, ToPixel(BackColor()));
+    if (m_surface->devicePixelRatio() == ratio) {
+        resized->CopyFrom(*m_surface, device.width(), device.height(), ToPixel(BackColor()));
+    }
+    m_surface = std::move(resized);
+    m_deviceContext.surface = m_surface.get();
     return true;
 }
 

@@ -135,6 +135,7 @@ private:
     float m_currentY = 0;
     bool m_loaded = false;
     bool m_visible = false;
+    bool m_shown = false; // Show has raised the first resize event
 };
 
 } // namespace vantrel

@@ -1,28 +1,23 @@
 #include "form_window.h"
 
 #include "surface.h"
+#include "window_placement.h"
 #include "x11_presenter.h"
 #include "x11_visibility.h"
 #include "x11_window_hints.h"
 
 #include <QCloseEvent>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QTimer>
 #include <QWindow>
 #include <cmath>
 
 namespace vantrel {
 namespace {
 
-// How long Show waits for the window manager to map and size the window.
+// How long Show waits for the window system to map a window.
 constexpr int kMapTimeoutMs = 2000;
-constexpr int kFrameExtentsTimeoutMs = 300;
-constexpr int kSettledPolls = 5; // of 2 ms each
 
 QColor ToQColor(OleColour colour) { return QColor::fromRgb(ToPixel(colour)); }
 
@@ -52,8 +47,10 @@ QRect LogicalRect(const QRect& device, double ratio) {
 class WidgetHost final : public FormHost {
 public:
     WidgetHost(const WindowSettings& settings, FormHostEvents& events, TimerScheduler* frameTimers)
-        : m_settings(settings), m_events(events), m_window(new FormWindow(settings, events)),
-          m_visibility(*m_window) {
+        : m_events(events), m_window(new FormWindow(settings, events)), m_visibility(*m_window) {
+        if (settings.maximized) {
+            m_placement = std::make_unique<MaximizedPlacement>(*m_window, [&events] { events.OnClientResized(); });
+        }
         if (frameTimers != nullptr) {
             m_presenter = std::make_unique<X11Presenter>(*m_window, frameTimers);
             m_window->ShowFramesThrough(m_presenter->frames());
@@ -71,29 +68,15 @@ public:
     }
 
     void Show() override {
-        if (!m_settings.maximized) {
-            m_window->show();
-            WaitUntilExposed();
+        if (m_placement) {
+            m_placement->Show();
             return;
         }
-        // Maximized means that the frame fills the work area. Window managers
-        // may refuse to maximize a frame that may not be resized (openbox
-        // does), so the window is placed there as a normal one: the extents of
-        // its frame are asked for before it is mapped, and the client gets
-        // the rest of the work area. With no window manager there is no frame.
-        const QRect workArea = WorkArea();
-        QMargins frame;
-        if (RequestX11FrameExtents(*m_window)) {
-            WaitUntil(kFrameExtentsTimeoutMs, [&] {
-                const auto extents = X11FrameExtents(*m_window);
-                if (extents) frame = *extents;
-                return extents.has_value();
-            });
-        }
-        m_window->setGeometry(workArea.marginsRemoved(frame));
         m_window->show();
-        WaitUntilExposed();
-        FitFrameToWorkArea(workArea);
+        RunEventsUntil(kMapTimeoutMs, [&] {
+            const QWindow* handle = m_window->windowHandle();
+            return handle != nullptr && handle->isExposed();
+        });
     }
 
     void Hide() override { m_window->hide(); }
@@ -127,59 +110,10 @@ public:
     }
 
 private:
-    QRect WorkArea() const {
-        const QScreen* screen = m_window->screen();
-        return screen != nullptr ? screen->availableGeometry() : QRect(QPoint(), m_window->size());
-    }
-
-    // Should the window manager have framed the window otherwise than it
-    // said, the client is placed again, until it has fitted the frame as it
-    // stands for a few polls in a row.
-    void FitFrameToWorkArea(const QRect& workArea) {
-        QRect requested = m_window->geometry();
-        int fittedPolls = 0;
-        WaitUntil(kMapTimeoutMs, [&] {
-            const QRect client = workArea.marginsRemoved(X11FrameExtents(*m_window).value_or(QMargins()));
-            if (client != requested) {
-                requested = client;
-                fittedPolls = 0;
-                m_window->setGeometry(client);
-            }
-            fittedPolls = m_window->geometry() == client ? fittedPolls + 1 : 0;
-            return fittedPolls >= kSettledPolls;
-        });
-    }
-
-    // Returns once the window system shows the window, or after a timeout
-    // where nothing ever exposes it.
-    void WaitUntilExposed() {
-        WaitUntil(kMapTimeoutMs, [&] {
-            const QWindow* handle = m_window->windowHandle();
-            return handle != nullptr && handle->isExposed();
-        });
-    }
-
-    // Runs the event loop (without user input) until done() holds or the
-    // window system has had timeoutMs to make it so.
-    template <typename Done>
-    void WaitUntil(int timeoutMs, Done&& done) {
-        if (done()) return;
-        QElapsedTimer waited;
-        waited.start();
-        QEventLoop loop;
-        QTimer poll;
-        poll.setInterval(2);
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (done() || waited.elapsed() > timeoutMs) loop.quit();
-        });
-        poll.start();
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-
-    WindowSettings m_settings;
     FormHostEvents& m_events;
     QPointer<FormWindow> m_window;
     X11VisibilityWatch m_visibility;
+    std::unique_ptr<MaximizedPlacement> m_placement; // for a maximized window
     std::unique_ptr<X11Presenter> m_presenter; // null where frames go through Qt's backing store
 };
 

@@ -55,6 +55,23 @@ TEST(Lifecycle, ClosingTheDisplayStopsTheMusicUnloadsTheSceneAndEndsTheProgram) 
     EXPECT_FALSE(program.runtime.timers().NextDueNs().has_value()); // the timers stopped with the scene
 }
 
+TEST(Lifecycle, TheHiddenSceneFollowsANewClientSizeAndKeepsItsBackdrop) {
+    // The screen's work area changes after start-up (a panel appears): the
+    // hidden scene's window takes the new size, its resize handler
+    // re-centres the roll, and the rings drawn so far stay.
+    Program program;
+    StartUp(program.runtime, program.forms);
+    FrmCredits& scene = program.forms.frmCredits;
+    const Label& title = scene.LabelNamed("Label1");
+    const float top = title.Top();
+    const QImage before = scene.surface().image().copy();
+    program.hosts.hosts[0]->inner().ResizeClient(QSize(before.width() / 2, before.height() / 2));
+    EXPECT_FLOAT_EQ(title.Left(), scene.ScaleWidth() / 2 - title.Width() / 2);
+    EXPECT_EQ(title.Top(), top);
+    EXPECT_EQ(scene.surface().image(), before.copy(0, 0, before.width() / 2, before.height() / 2));
+    EXPECT_TRUE(program.messages.shown.empty());
+}
+
 TEST(Lifecycle, SecondActivationBuildsTheSceneAgainFromTheContinuingSequence) {
     Program program;
     StartUp(program.runtime, program.forms);

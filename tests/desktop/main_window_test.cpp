@@ -3,7 +3,8 @@
 // hidden pointer, the rings and the rolling text, the sound, and the window
 // manager's close. Then a start with arguments on the same desktop, which
 // must come up the same and end on SIGTERM. The tests run in the order
-// written, each going on from where the one before left the program.
+// written, each going on from where the one before left the program. Last,
+// where the frame sits on other desktops, one start each.
 
 #include "desktop.h"
 
@@ -393,6 +394,63 @@ TEST_F(MainWindow, ArgumentsChangeNothingAndSigtermEndsItWithStatusZero) {
 
     ExpectCleanEndAndSilence(s->x, program, [&] { program.process().Signal(SIGTERM); });
     EXPECT_EQ(program.Stdout(), s->program->Stdout());
+}
+
+
+// How far the frame's edges are from the work area's, at most: 0 when it
+// covers it exactly.
+int EdgeDistance(const Rect& frame, const Rect& area) {
+    return std::max({std::abs(frame.x - area.x), std::abs(frame.y - area.y),
+                     std::abs(frame.x + frame.width - area.x - area.width),
+                     std::abs(frame.y + frame.height - area.y - area.height)});
+}
+
+// Waits until the program's frame covers the work area within 2 pixels,
+// then checks it and notes both rectangles.
+void ExpectFrameCoversWorkArea(X& x, xcb_window_t window, const std::string& setUp) {
+    Rect frame, area;
+    WaitUntil([&] { return EdgeDistance(frame = x.Frame(window).value_or(Rect{}), area = x.WorkArea()) <= 2; },
+              Ms(5000));
+    EXPECT_LE(EdgeDistance(frame, area), 2) << "frame " << ::testing::PrintToString(frame) << ", work area "
+                                            << ::testing::PrintToString(area);
+    std::printf("placement on %s: frame %s, work area %s\n", setUp.c_str(), ::testing::PrintToString(frame).c_str(),
+                ::testing::PrintToString(area).c_str());
+}
+
+struct PlacementSetUp {
+    WindowManager manager;
+    const char* ratio;      // QT_SCALE_FACTOR
+    bool panelLater = false; // a panel starts while the program runs
+};
+
+// The frame, title bar and all, covers the work area under window managers
+// that maximize a fixed-size window and under those that do not, at
+// device-pixel ratios whose pixels do not map one to one, and again once a
+// panel appearing has shrunk the work area. One program start each.
+TEST(WorkArea, TheFrameCoversItUnderEachWindowManagerAndRatioAndFollowsIt) {
+    const std::vector<PlacementSetUp> setUps = {{IceWm(), "1"},
+                                                {Xfwm4WithPanel(), "1"},
+                                                {Fluxbox(), "1.5"},
+                                                {NoWindowManager(), "2"},
+                                                {Openbox(), "2", true}};
+    for (const PlacementSetUp& setUp : setUps) {
+        const std::string name = setUp.manager.name + " at ratio " + setUp.ratio;
+        SCOPED_TRACE(name);
+        Desktop desktop(setUp.manager);
+        Program program(desktop, {ProgramPath().string()}, {{"QT_SCALE_FACTOR", setUp.ratio}});
+        const auto window = program.WaitForMainWindow();
+        if (!window) {
+            ADD_FAILURE() << "no window showing the rings; " << desktop.x().DescribeWindows() << "; stderr:\n"
+                          << program.Stderr();
+            continue;
+        }
+        ExpectFrameCoversWorkArea(desktop.x(), *window, name);
+        if (!setUp.panelLater) continue;
+        Child panel = desktop.StartPanel();
+        EXPECT_TRUE(WaitUntil([&] { return desktop.x().WorkArea().height < kScreenHeight; }, Ms(10000)))
+            << "the panel did not shrink the work area";
+        ExpectFrameCoversWorkArea(desktop.x(), *window, name + " with a panel started");
+    }
 }
 
 } // namespace

@@ -201,7 +201,7 @@ class Pacing : public ::testing::TestWithParam<std::pair<int, int>> {};
 // refresh, so the speed stays near 60 pixels a second.
 TEST_P(Pacing, TextMovesOnePixelPerTickLockedToTheDisplay) {
     const auto [hz, refreshesPerStep] = GetParam();
-    Desktop desktop(std::vector<std::string>{"-fakescreenfps", std::to_string(hz)});
+    Desktop desktop(Openbox(), {"-fakescreenfps", std::to_string(hz)});
     Program program(desktop);
     const auto window = program.WaitForMainWindow();
     ASSERT_TRUE(window) << "no main window; stderr:\n" << program.Stderr();
