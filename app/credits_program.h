@@ -1,6 +1,6 @@
 #pragma once
 
-#include "display_window.h"
+#include "frm_display.h"
 #include "frm_credits.h"
 #include "runtime.h"
 

@@ -4,7 +4,7 @@
 //
 //   vantrel-credits-snapshot TICKS OUTPUT.png [WIDTHxHEIGHT] [DEVICE_PIXEL_RATIO]
 
-#include "snapshot_run.h"
+#include "headless_program.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -5,7 +5,7 @@
 #include "circle_backdrop.h"
 #include "clock.h"
 #include "credits_design.h"
-#include "display_window.h"
+#include "frm_display.h"
 #include "form.h"
 #include "form_host.h"
 #include "frame_composition.h"

@@ -1,4 +1,4 @@
-#include "snapshot_run.h"
+#include "headless_program.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

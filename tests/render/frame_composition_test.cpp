@@ -1,5 +1,5 @@
 #include "credits_design.h"
-#include "display_window.h"
+#include "frm_display.h"
 #include "frame_composition.h"
 #include "roll_layout.h"
 #include "test_support.h"

@@ -1,4 +1,4 @@
-#include "snapshot_run.h"
+#include "headless_program.h"
 
 #include "silent_media_backend.h"
 

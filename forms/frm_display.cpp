@@ -1,4 +1,4 @@
-#include "display_window.h"
+#include "frm_display.h"
 
 #include "failure_report.h"
 
