@@ -1,32 +1,68 @@
 #include "headless_program.h"
 
+#include "credits_program.h"
 #include "silent_media_backend.h"
 
-namespace vantrel {
+#include <QGuiApplication>
+#include <algorithm>
 
-SnapshotRun::SnapshotRun(QSize clientSize, double devicePixelRatio, std::string applicationPath)
-    : m_hosts(clientSize, devicePixelRatio),
-      m_media(std::make_unique<SilentMediaBackend>(m_clock)),
-      m_runtime(Runtime::Services{&m_clock, &m_messages, &m_hosts, &m_media, std::move(applicationPath)}),
-      m_forms(m_runtime) {
-    m_runtime.timers().SetFramePeriod(1000.0 / kRefreshHz);
-    StartUp(m_runtime, m_forms);
-    Timer& scroll = m_forms.frmCredits.TimerNamed("tmrScroll");
-    scroll.onTimer = [this, tick = scroll.onTimer] {
-        tick();
-        ++m_scrollTicks;
-    };
+namespace vantrel {
+namespace {
+
+constexpr int64_t kNsPerMs = 1'000'000;
+
+// Fonts and text need a Qt application; a test or benchmark that has none
+// gets one on Qt's offscreen platform, living as long as the process.
+void EnsureApplication() {
+    if (QCoreApplication::instance() != nullptr) return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "vantrel-headless";
+    static char* argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv);
 }
 
-void SnapshotRun::RunScrollTicks(int count) {
-    const int target = m_scrollTicks + count;
-    TimerScheduler& timers = m_runtime.timers();
-    while (m_scrollTicks < target) {
-        const auto due = timers.NextDueNs();
-        if (!due) return; // every form has gone
-        m_clock.Set(std::max(*due, m_clock.NowNs()));
+std::unique_ptr<MediaBackend> MakeBackend(const HeadlessProgram::BackendMaker& maker, const Clock& clock) {
+    EnsureApplication();
+    return maker ? maker(clock) : std::make_unique<SilentMediaBackend>(clock);
+}
+
+} // namespace
+
+HeadlessProgram::HeadlessProgram(QSize clientSize, double devicePixelRatio, std::string applicationPath,
+                                 const BackendMaker& backend)
+    : hosts(clientSize, devicePixelRatio),
+      media(MakeBackend(backend, clock)),
+      runtime(Runtime::Services{&clock, &messages, &hosts, &media, std::move(applicationPath)}),
+      forms(runtime) {
+    runtime.timers().SetFramePeriod(1000.0 / kRefreshHz);
+}
+
+void HeadlessProgram::StartUp() { vantrel::StartUp(runtime, forms); }
+
+void HeadlessProgram::RunFor(int64_t milliseconds) {
+    const int64_t end = clock.NowNs() + milliseconds * kNsPerMs;
+    TimerScheduler& timers = runtime.timers();
+    for (auto due = timers.NextDueNs(); due && *due <= end; due = timers.NextDueNs()) {
+        clock.Set(std::max(*due, clock.NowNs()));
         timers.RunDue();
     }
+    clock.Set(end);
+}
+
+void HeadlessProgram::RunScrollTicks(int count) {
+    const int target = ScrollTicks() + count;
+    TimerScheduler& timers = runtime.timers();
+    while (ScrollTicks() < target) {
+        const auto due = timers.NextDueNs();
+        if (!due) return; // every form has gone
+        clock.Set(std::max(*due, clock.NowNs()));
+        timers.RunDue();
+    }
+}
+
+int HeadlessProgram::ScrollTicks() const {
+    return forms.frmCredits.Loaded() ? static_cast<int>(forms.frmCredits.TimerNamed("tmrScroll").Events()) : 0;
 }
 
 } // namespace vantrel

@@ -9,14 +9,16 @@
 
 namespace vantrel {
 
-FrmCredits::FrmCredits(Runtime& runtime, Form& display)
-    : Form(runtime, CreditsDesign()), m_display(display), m_music(runtime) {
+FrmCredits::FrmCredits(Runtime& runtime)
+    : Form(runtime, CreditsDesign()), m_music(runtime), m_display(runtime, *this) {
     HandleTimer("tmrScroll", [this] { tmrScroll_Timer(); });
     HandleTimer("tmrCircle", [this] { tmrCircle_Timer(); });
     HandleTimer("tmrReplay", [this] { tmrReplay_Timer(); });
 }
 
-void FrmCredits::Form_Load() { m_music.Form_Load(); }
+void FrmCredits::Form_Load() {
+    Trapped(runtime(), "Form_Load", [&] { m_music.OpenAndPlay(); });
+}
 
 void FrmCredits::Form_Resize() {
     Trapped(runtime(), "Form_Resize", [&] { CentreLabels(*this); });
@@ -38,7 +40,7 @@ void FrmCredits::Form_Activate() {
 
 void FrmCredits::Form_Unload(int& cancel) {
     (void)cancel; // the scene never refuses to go
-    m_music.Form_Unload();
+    Trapped(runtime(), "Form_Unload", [&] { m_music.StopAndClose(); });
 }
 
 void FrmCredits::tmrScroll_Timer() {
@@ -48,10 +50,10 @@ void FrmCredits::tmrScroll_Timer() {
     });
 }
 
-void FrmCredits::tmrCircle_Timer() {
-    Trapped(runtime(), "tmrCircle_Timer", [&] { DrawRandomCircles(runtime(), *this); });
-}
+void FrmCredits::tmrCircle_Timer() { DrawRandomCircles(runtime(), *this); }
 
-void FrmCredits::tmrReplay_Timer() { m_music.tmrReplay_Timer(); }
+void FrmCredits::tmrReplay_Timer() {
+    Trapped(runtime(), "tmrReplay_Timer", [&] { m_music.ReplayAtEnd(); });
+}
 
 } // namespace vantrel

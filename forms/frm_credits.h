@@ -1,6 +1,7 @@
 #pragma once
 
 #include "form.h"
+#include "frm_display.h"
 #include "music_loop.h"
 
 namespace vantrel {
@@ -9,11 +10,14 @@ namespace vantrel {
 // roll's model), the three timers that drive the program and the surface
 // that carries the circle backdrop. Once activated it hides itself for
 // good; the user only ever sees the display window it composes frames on.
+//
+// Each handler runs its body under its own failure trap, named after it;
+// tmrCircle_Timer's whole body is DrawRandomCircles, which traps itself.
 class FrmCredits final : public Form {
 public:
-    // The display is only remembered here; it may not be constructed yet.
-    FrmCredits(Runtime& runtime, Form& display);
+    explicit FrmCredits(Runtime& runtime);
 
+    FrmDisplay& display() { return m_display; }
     const MusicLoop& music() const { return m_music; }
 
 protected:
@@ -27,8 +31,9 @@ private:
     void tmrCircle_Timer();
     void tmrReplay_Timer();
 
-    Form& m_display;
     MusicLoop m_music;
+    // Built after this form's Form part, which is all the display keeps of it.
+    FrmDisplay m_display;
 };
 
 } // namespace vantrel

@@ -10,7 +10,7 @@ namespace vantrel {
 // scene, and with no form left the program ends.
 class FrmDisplay final : public Form {
 public:
-    // The scene is only remembered here; it may not be constructed yet.
+    // The scene is only remembered, to be unloaded with the display.
     FrmDisplay(Runtime& runtime, Form& scene);
 
     static FormDesign Design();

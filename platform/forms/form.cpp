@@ -4,7 +4,9 @@
 #include "runtime.h"
 #include "runtime_error.h"
 
+#include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 namespace vantrel {
 namespace {
@@ -80,6 +82,11 @@ void Form::Load() {
 }
 
 void Form::HandleTimer(const std::string& timerName, std::function<void()> handler) {
+    const bool designed = std::any_of(m_design.controls.begin(), m_design.controls.end(), [&](const auto& control) {
+        const auto* timer = std::get_if<TimerDesign>(&control);
+        return timer != nullptr && timer->name == timerName;
+    });
+    if (!designed) throw std::invalid_argument("no timer named \"" + timerName + "\" in the form's design");
     m_timerHandlers.emplace_back(timerName, std::move(handler));
 }
 

@@ -64,7 +64,7 @@ public:
     void Unload();
     // What closing the window does: the same unload, asked by the user.
     void Close();
-    bool loaded() const { return m_loaded; }
+    bool Loaded() const { return m_loaded; }
     bool Visible() const;
     void SetVisible(bool visible);
 
@@ -106,6 +106,8 @@ protected:
     virtual void Form_Unload(int& cancel) { (void)cancel; }
 
     // Names the handler of a timer's event; the timer delivers it from load.
+    // A name that no timer of the design has is a programming error: it
+    // throws std::invalid_argument at once, before the form is ever loaded.
     void HandleTimer(const std::string& timerName, std::function<void()> handler);
 
     Runtime& runtime() const { return m_runtime; }

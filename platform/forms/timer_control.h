@@ -2,6 +2,7 @@
 
 #include "control.h"
 
+#include <cstdint>
 #include <functional>
 
 namespace vantrel {
@@ -23,12 +24,21 @@ public:
     int Interval() const { return m_interval; } // milliseconds
     bool Enabled() const { return m_enabled; }
 
+    // Raises the timer's event: runs its handler and counts the event.
+    void Fire() {
+        if (onTimer) onTimer();
+        ++m_events;
+    }
+    // Events raised since the timer was made; a harness counts ticks by it.
+    uint64_t Events() const { return m_events; }
+
     // The handler of the timer's event.
     std::function<void()> onTimer;
 
 private:
     int m_interval;
     bool m_enabled;
+    uint64_t m_events = 0;
 };
 
 } // namespace vantrel

@@ -47,7 +47,7 @@ int TimerScheduler::RunDue() {
         const bool stillScheduled =
             std::any_of(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.timer == timer; });
         if (!stillScheduled || held()) continue;
-        if (timer->onTimer) timer->onTimer();
+        timer->Fire();
         ++fired;
     }
     Changed();
