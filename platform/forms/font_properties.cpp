@@ -9,10 +9,6 @@ namespace vantrel {
 namespace {
 
 constexpr float kMaxPointSize = 2160.0f;
-constexpr int32_t kInvalidPropertyValue = 380;
-
-[[noreturn]] void RaiseInvalidValue() { throw RuntimeError(kInvalidPropertyValue, "Invalid property value"); }
-
 } // namespace
 
 QFont ToQFont(const FontAttributes& attributes) {
@@ -57,13 +53,13 @@ bool FontProperties::Strikethrough() const {
 
 void FontProperties::SetName(const std::string& name) {
     m_monitor->Use(Service::FontAttribute);
-    if (name.empty()) RaiseInvalidValue();
+    if (name.empty()) Raise(errors::kInvalidPropertyValue);
     m_attributes.name = name;
 }
 
 void FontProperties::SetSize(float points) {
     m_monitor->Use(Service::FontAttribute);
-    if (!(points > 0.0f && points <= kMaxPointSize)) RaiseInvalidValue();
+    if (!(points > 0.0f && points <= kMaxPointSize)) Raise(errors::kInvalidPropertyValue);
     m_attributes.size = points;
 }
 

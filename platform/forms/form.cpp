@@ -3,6 +3,7 @@
 #include "conversions.h"
 #include "runtime.h"
 #include "runtime_error.h"
+#include "twips.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,8 +12,6 @@
 namespace vantrel {
 namespace {
 
-constexpr double kTwipsPerInch = 1440.0;
-constexpr int32_t kInvalidPropertyValue = 380;
 
 template <typename... Ts>
 struct Overloaded : Ts... {
@@ -29,7 +28,6 @@ int64_t ToDevice(double twips, double deviceScale) {
 } // namespace
 
 FormDesign MaximizedToolWindowDesign(std::string caption, int clientWidthTwips, int clientHeightTwips) {
-    constexpr int kDesignTwipsPerPixel = 15;
     FormDesign design;
     design.window.caption = std::move(caption);
     design.window.backColour = kNavy;
@@ -173,18 +171,18 @@ QSize Form::ClientSizeLogical() const {
 
 double Form::DevicePixelRatio() const { return m_host ? m_host->devicePixelRatio() : 1.0; }
 
-double Form::twipsPerPixel() const { return kTwipsPerInch / (m_host ? m_host->logicalDpi() : 96.0); }
+double Form::TwipsPerPixel() const { return kTwipsPerInch / (m_host ? m_host->logicalDpi() : kDesignDotsPerInch); }
 
-double Form::DeviceScale() const { return DevicePixelRatio() / twipsPerPixel(); }
+double Form::DeviceScale() const { return DevicePixelRatio() / TwipsPerPixel(); }
 
 float Form::ScaleWidth() const {
     m_runtime.monitor().Use(Service::PropertyRead);
-    return static_cast<float>(ClientSizeLogical().width() * twipsPerPixel());
+    return static_cast<float>(ClientSizeLogical().width() * TwipsPerPixel());
 }
 
 float Form::ScaleHeight() const {
     m_runtime.monitor().Use(Service::PropertyRead);
-    return static_cast<float>(ClientSizeLogical().height() * twipsPerPixel());
+    return static_cast<float>(ClientSizeLogical().height() * TwipsPerPixel());
 }
 
 HDC Form::hDC() {
@@ -195,7 +193,7 @@ HDC Form::hDC() {
 
 void Form::SetDrawWidth(int16_t pixels) {
     m_runtime.monitor().Use(Service::PropertyWrite);
-    if (pixels < 1) throw RuntimeError(kInvalidPropertyValue, "Invalid property value");
+    if (pixels < 1) Raise(errors::kInvalidPropertyValue);
     m_drawWidth = pixels;
 }
 
@@ -251,7 +249,7 @@ void Form::Print(const std::string& text) {
     if (x < -(int64_t{1} << 30) || x > (int64_t{1} << 30) || y < -(int64_t{1} << 30) || y > (int64_t{1} << 30)) {
         return; // far outside any surface: nothing of the text can show
     }
-    const double dotsPerInch = (m_host ? m_host->logicalDpi() : 96.0) * DevicePixelRatio();
+    const double dotsPerInch = (m_host ? m_host->logicalDpi() : kDesignDotsPerInch) * DevicePixelRatio();
     const TextImage& glyphs = m_textImages.Get(text, m_font.attributes(), m_foreColour, dotsPerInch);
     m_surface->DrawText(glyphs, static_cast<int>(x), static_cast<int>(y));
 }

@@ -96,8 +96,7 @@ public:
     Timer& TimerNamed(const std::string& name) const;
 
     const Surface& surface() const override;
-    FormHost* host() const { return m_host.get(); }
-    double twipsPerPixel() const;
+    double TwipsPerPixel() const;
 
 protected:
     virtual void Form_Load() {}

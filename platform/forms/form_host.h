@@ -1,6 +1,7 @@
 #pragma once
 
 #include "colour.h"
+#include "twips.h"
 
 #include <QRect>
 #include <QSize>
@@ -102,7 +103,7 @@ private:
 
 class HeadlessHostFactory final : public FormHostFactory {
 public:
-    HeadlessHostFactory(QSize clientSize, double devicePixelRatio = 1.0, double logicalDpi = 96.0)
+    HeadlessHostFactory(QSize clientSize, double devicePixelRatio = 1.0, double logicalDpi = kDesignDotsPerInch)
         : m_clientSize(clientSize), m_devicePixelRatio(devicePixelRatio), m_logicalDpi(logicalDpi) {}
 
     std::unique_ptr<FormHost> Create(const WindowSettings& settings, FormHostEvents& events) override {

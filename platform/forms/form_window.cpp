@@ -96,7 +96,7 @@ public:
     double devicePixelRatio() const override { return m_window->devicePixelRatioF(); }
     double logicalDpi() const override {
         const QScreen* screen = m_window->screen();
-        return screen != nullptr ? screen->logicalDotsPerInchY() : 96.0;
+        return screen != nullptr ? screen->logicalDotsPerInchY() : kDesignDotsPerInch;
     }
     double refreshRateHz() const override {
         const QScreen* screen = m_window->screen();

@@ -2,6 +2,7 @@
 
 #include "service_monitor.h"
 #include "text_metrics.h"
+#include "twips.h"
 
 namespace vantrel {
 
@@ -64,7 +65,7 @@ void Label::SetLeft(float twips) {
 
 void Label::FitToCaption(double logicalDpi) {
     const TextExtent extent = MeasureText(m_caption, m_font.attributes(), logicalDpi);
-    const double twipsPerPixel = 1440.0 / logicalDpi;
+    const double twipsPerPixel = kTwipsPerInch / logicalDpi;
     m_width = static_cast<float>(extent.width * twipsPerPixel);
     m_height = static_cast<float>(extent.height * twipsPerPixel);
 }

@@ -13,8 +13,7 @@ constexpr double kDefaultFramePeriodMs = 1000.0 / 60.0;
 } // namespace
 
 Runtime::Runtime(const Services& services)
-    : m_clock(services.clock),
-      m_messageBox(services.messageBox),
+    : m_messageBox(services.messageBox),
       m_hosts(services.hosts),
       m_media(services.media),
       m_applicationPath(services.applicationPath),

@@ -35,12 +35,13 @@ public:
     Runtime(const Runtime&) = delete;
     Runtime& operator=(const Runtime&) = delete;
 
+    // The program's title: the caption of both its windows and the title of
+    // every message box it shows.
     static constexpr const char* kTitle = "Vantrel Credits";
 
     RandomSource& random() { return m_random; }
     ServiceMonitor& monitor() { return m_monitor; }
     TimerScheduler& timers() { return m_timers; }
-    const Clock& clock() const { return *m_clock; }
     FormHostFactory& hosts() { return *m_hosts; }
     MediaControl& media();
     MessageBox& messageBox() { return *m_messageBox; }
@@ -60,7 +61,6 @@ public:
     std::function<void()> onNoFormLoaded;
 
 private:
-    const Clock* m_clock;
     MessageBox* m_messageBox;
     FormHostFactory* m_hosts;
     MediaControl* m_media;

@@ -14,6 +14,7 @@ std::string DescribeError(int32_t number) {
     case errors::kOutOfMemory: return "Out of memory";
     case errors::kDivisionByZero: return "Division by zero";
     case errors::kTypeMismatch: return "Type mismatch";
+    case errors::kInvalidPropertyValue: return "Invalid property value";
     case errors::kObjectRequired: return "Object required";
     case errors::kPropertyAccessFailed: return "Automation error: unspecified failure";
     default: return "";

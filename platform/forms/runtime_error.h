@@ -28,6 +28,7 @@ constexpr int32_t kOverflow = 6;
 constexpr int32_t kOutOfMemory = 7;
 constexpr int32_t kDivisionByZero = 11;
 constexpr int32_t kTypeMismatch = 13;
+constexpr int32_t kInvalidPropertyValue = 380;
 constexpr int32_t kObjectRequired = 424;
 // A property access that the platform refused carries the platform's own
 // status code, which is negative (an HRESULT-style "unspecified failure").

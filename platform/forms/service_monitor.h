@@ -42,9 +42,6 @@ public:
                    std::string description = DescribeError(errors::kPropertyAccessFailed));
     void ClearPlan();
 
-    // Uses counted since the plan was made (only while a plan is armed).
-    uint64_t UsesSincePlan(Service service) const { return m_uses[Index(service)]; }
-
 private:
     static size_t Index(Service service) { return static_cast<size_t>(service); }
     void CheckPlanned(Service service);

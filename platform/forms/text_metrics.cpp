@@ -1,6 +1,5 @@
 #include "text_metrics.h"
 
-#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QImage>
 
@@ -21,10 +20,7 @@ QImage DeviceAt(double dpi) {
 TextExtent MeasureText(const std::string& text, const FontAttributes& font, double logicalDpi) {
     QImage device = DeviceAt(logicalDpi);
     const QFontMetricsF metrics(ToQFont(font), &device);
-    return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.ascent() + metrics.descent(),
-            metrics.ascent()};
+    return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.ascent() + metrics.descent()};
 }
-
-std::string ResolvedFamily(const FontAttributes& font) { return QFontInfo(ToQFont(font)).family().toStdString(); }
 
 } // namespace vantrel

@@ -12,13 +12,8 @@ namespace vantrel {
 struct TextExtent {
     double width = 0;
     double height = 0;
-    double ascent = 0;
 };
 
 TextExtent MeasureText(const std::string& text, const FontAttributes& font, double logicalDpi);
-
-// The face the machine actually uses for a requested name ("Arial" is the
-// metric twin Liberation Sans on Debian).
-std::string ResolvedFamily(const FontAttributes& font);
 
 } // namespace vantrel
