@@ -38,7 +38,10 @@ HeadlessProgram::HeadlessProgram(QSize clientSize, double devicePixelRatio, std:
     runtime.timers().SetFramePeriod(1000.0 / kRefreshHz);
 }
 
-void HeadlessProgram::StartUp() { vantrel::StartUp(runtime, forms); }
+void HeadlessProgram::StartUp() {
+    vantrel::StartUp(runtime, forms);
+    m_scrollTimer = &forms.frmCredits.TimerNamed("tmrScroll");
+}
 
 void HeadlessProgram::RunFor(int64_t milliseconds) {
     const int64_t end = clock.NowNs() + milliseconds * kNsPerMs;
@@ -62,7 +65,7 @@ void HeadlessProgram::RunScrollTicks(int count) {
 }
 
 int HeadlessProgram::ScrollTicks() const {
-    return forms.frmCredits.Loaded() ? static_cast<int>(forms.frmCredits.TimerNamed("tmrScroll").Events()) : 0;
+    return m_scrollTimer != nullptr && forms.frmCredits.Loaded() ? static_cast<int>(m_scrollTimer->Events()) : 0;
 }
 
 } // namespace vantrel

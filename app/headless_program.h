@@ -54,6 +54,10 @@ public:
     MediaControl media;
     Runtime runtime;
     CreditsForms forms;
+
+private:
+    // The scene's scroll timer, from start-up on; the scene is loaded once.
+    const Timer* m_scrollTimer = nullptr;
 };
 
 } // namespace vantrel
