@@ -1,20 +1,9 @@
 #pragma once
 
-#include "display_window.h"
-#include "frm_credits.h"
+#include "credits_forms.h"
 #include "runtime.h"
 
 namespace vantrel {
-
-// The program's two forms, one instance each for the whole run. The display
-// is constructed first and only remembers the scene, which is constructed
-// right after it.
-struct CreditsForms {
-    explicit CreditsForms(Runtime& runtime) : frmDisplay(runtime, frmCredits), frmCredits(runtime, frmDisplay) {}
-
-    FrmDisplay frmDisplay;
-    FrmCredits frmCredits;
-};
 
 // Start-up: loads the scene (its load handler starts the music) and shows it
 // maximized (its resize handler centres the roll, its activate handler

@@ -4,7 +4,7 @@
 //
 //   vantrel-credits-snapshot TICKS OUTPUT.png [WIDTHxHEIGHT] [DEVICE_PIXEL_RATIO]
 
-#include "snapshot_run.h"
+#include "headless_program.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -46,9 +46,10 @@ int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     int qtArgc = 1;
     QGuiApplication application(qtArgc, argv);
-    vantrel::SnapshotRun run(size, ratio, QCoreApplication::applicationDirPath().toStdString());
+    vantrel::HeadlessProgram run(size, ratio, QCoreApplication::applicationDirPath().toStdString());
+    run.StartUp();
     run.RunScrollTicks(static_cast<int>(ticks));
-    if (!run.frame().save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+    if (!run.Frame().save(QString::fromLocal8Bit(argv[2]), "PNG")) {
         std::fprintf(stderr, "vantrel-credits-snapshot: cannot write %s\n", argv[2]);
         return 1;
     }

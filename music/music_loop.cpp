@@ -1,7 +1,7 @@
 #include "music_loop.h"
 
-#include "failure_report.h"
 #include "mci_send_string.h"
+#include "runtime.h"
 #include "short_name.h"
 #include "status_reply.h"
 
@@ -18,31 +18,25 @@ std::string NewReplyBuffer() { return std::string(kReplyBufferLength, '\0'); }
 
 } // namespace
 
-void MusicLoop::Form_Load() {
-    Trapped(m_runtime, "Form_Load", [&] {
-        std::string reply = NewReplyBuffer();
-        const std::string musicPath = m_runtime.AppPath() + kTrackFromAppPath;
-        const std::string shortPath = GetShortName(m_runtime, musicPath);
-        Send("open " + shortPath + " type mpegvideo alias untilthedub");
-        Send("play untilthedub");
-        Ask("status untilthedub length", reply);
-        m_sLength = NormalizeStatusReply(reply);
-    });
+void MusicLoop::OpenAndPlay() {
+    std::string reply = NewReplyBuffer();
+    const std::string musicPath = m_runtime.AppPath() + kTrackFromAppPath;
+    const std::string shortPath = GetShortName(m_runtime, musicPath);
+    Send("open " + shortPath + " type mpegvideo alias untilthedub");
+    Send("play untilthedub");
+    Ask("status untilthedub length", reply);
+    m_sLength = NormalizeStatusReply(reply);
 }
 
-void MusicLoop::tmrReplay_Timer() {
-    Trapped(m_runtime, "tmrReplay_Timer", [&] {
-        std::string reply = NewReplyBuffer();
-        Ask("status untilthedub position", reply);
-        if (m_sLength == NormalizeStatusReply(reply)) Send("play untilthedub from 0");
-    });
+void MusicLoop::ReplayAtEnd() {
+    std::string reply = NewReplyBuffer();
+    Ask("status untilthedub position", reply);
+    if (m_sLength == NormalizeStatusReply(reply)) Send("play untilthedub from 0");
 }
 
-void MusicLoop::Form_Unload() {
-    Trapped(m_runtime, "Form_Unload", [&] {
-        Send("stop untilthedub");
-        Send("close untilthedub");
-    });
+void MusicLoop::StopAndClose() {
+    Send("stop untilthedub");
+    Send("close untilthedub");
 }
 
 void MusicLoop::Send(const std::string& command) {

@@ -1,5 +1,7 @@
 #include "credits_design.h"
 
+#include "runtime.h"
+
 namespace vantrel {
 namespace {
 
@@ -62,7 +64,7 @@ LabelDesign ToLabelDesign(const CreditLine& line) {
 } // namespace
 
 FormDesign CreditsDesign() {
-    FormDesign design = MaximizedToolWindowDesign("Vantrel Credits", 19110, 44160);
+    FormDesign design = MaximizedToolWindowDesign(Runtime::kTitle, 19110, 44160);
     design.controls.emplace_back(TimerDesign{"tmrReplay", kReplayIntervalMs, true});
     design.controls.emplace_back(TimerDesign{"tmrScroll", kScrollIntervalMs, true});
     design.controls.emplace_back(TimerDesign{"tmrCircle", kCircleIntervalMs, true});

@@ -27,8 +27,7 @@
 // bytes on both sides); a failing command leaves no reply text; a successful
 // status reply is whole decimal digits NUL-terminated inside the buffer,
 // which the program's normalisation reads as that number; a position never
-// exceeds the length. Beyond that, a small model of the device (one alias,
-// one playhead) predicts every result code and every status reply exactly.
+// exceeds the length.
 
 #include "clock.h"
 #include "fuzz_check.h"
@@ -36,12 +35,10 @@
 #include "media_backend.h"
 #include "media_command.h"
 #include "media_control.h"
-#include "mp3_length.h"
 #include "short_path.h"
 #include "silent_media_backend.h"
 #include "status_reply.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
@@ -123,25 +120,7 @@ public:
         return true;
     }
 
-    // The length of the playable track the path names (by file identity,
-    // so any spelling of the path counts), or nothing.
-    std::optional<int64_t> PlayableLengthMs(const std::string& path) const {
-        if (!Contains(path)) return std::nullopt;
-        struct stat info {};
-        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-        for (const Playable& track : m_playable) {
-            if (track.device == info.st_dev && track.inode == info.st_ino) return track.lengthMs;
-        }
-        return std::nullopt;
-    }
-
 private:
-    struct Playable {
-        dev_t device = 0;
-        ino_t inode = 0;
-        int64_t lengthMs = 0;
-    };
-
     Sandbox() {
         std::string pattern = (fs::temp_directory_path() / "vantrel-fuzz-XXXXXX").string();
         FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr, "making the temporary directory " + pattern);
@@ -165,20 +144,10 @@ private:
         AddPlaceholder("@FOLDER@", dir / "folder.mp3");
         AddPlaceholder("@MISSING@", dir / "missing.mp3");
         AddPlaceholder("@DIR@", dir);
-        AddPlayable(dir / "Until The Dub.mp3");
-        AddPlayable(dir / "cut short.mp3");
     }
 
     void AddPlaceholder(std::string placeholder, const fs::path& path) {
         m_placeholders.emplace_back(std::move(placeholder), EncodeShortPath(path.string()));
-    }
-
-    void AddPlayable(const fs::path& path) {
-        const std::optional<Mp3Stream> stream = MeasureMp3File(path.string());
-        struct stat info {};
-        FUZZ_CHECK(stream && stream->LengthMs() > 0 && ::stat(path.c_str(), &info) == 0,
-                   "measuring the prepared track " + path.string());
-        m_playable.push_back({info.st_dev, info.st_ino, stream->LengthMs()});
     }
 
     void Remove() const {
@@ -188,7 +157,6 @@ private:
 
     std::string m_dir;
     std::vector<std::pair<std::string, std::string>> m_placeholders;
-    std::vector<Playable> m_playable;
 };
 
 // The silent backend, confined to the sandbox: a path outside it is a file
@@ -204,27 +172,6 @@ public:
 
 private:
     SilentMediaBackend m_inner;
-};
-
-// What the device should hold under its one alias: whether a track is
-// open, and its playhead (see playhead.h).
-struct TrackModel {
-    bool open = false;
-    bool running = false;
-    int64_t lengthMs = 0;
-    int64_t fromMs = 0;
-    int64_t startNs = 0;
-
-    int64_t PositionMs(int64_t nowNs) const {
-        if (!running) return fromMs;
-        const int64_t elapsedMs = nowNs > startNs ? (nowNs - startNs) / kNsPerMs : 0;
-        return std::min(lengthMs, fromMs + elapsedMs);
-    }
-    void Start(int64_t fromPositionMs, int64_t nowNs) {
-        fromMs = fromPositionMs;
-        startNs = nowNs;
-        running = true;
-    }
 };
 
 size_t LeadingBlanks(std::string_view line) {
@@ -321,7 +268,6 @@ private:
             FUZZ_CHECK(!hasRoom || buffer[0] == '\0', "reply text from a command that has none: " + context());
         }
 
-        CheckAgainstModel(parsed, code, choice, buffer, reply, context);
         if (m_trace) std::fprintf(stderr, "%s, reply \"%s\"\n", context().c_str(), reply.c_str());
     }
 
@@ -333,59 +279,9 @@ private:
         return DecimalValue(reply);
     }
 
-    template <typename Context>
-    void CheckAgainstModel(const ParsedMediaCommand& parsed, uint32_t code, const ReplyBuffer& choice,
-                           const char* buffer, const std::string& reply, const Context& context) {
-        if (parsed.error) {
-            FUZZ_CHECK(code == parsed.error, "result differs from the refusal of the text: " + context());
-            return;
-        }
-        const int64_t now = m_clock.NowNs();
-        const MediaCommand& command = parsed.command;
-        if (command.verb == MediaVerb::Open) {
-            if (m_track.open) {
-                FUZZ_CHECK(code == mci::kDuplicateAlias, "second open of the alias: " + context());
-                return;
-            }
-            const std::optional<int64_t> lengthMs = Sandbox::Get().PlayableLengthMs(command.path);
-            FUZZ_CHECK(code == (lengthMs ? mci::kSuccess : mci::kInvalidFile),
-                       "open of \"" + command.path + "\": " + context());
-            if (lengthMs) m_track = TrackModel{true, false, *lengthMs, 0, now};
-            return;
-        }
-        if (!m_track.open) {
-            FUZZ_CHECK(code == mci::kInvalidDeviceName, "command on an alias not open: " + context());
-            return;
-        }
-        if (IsStatus(command.verb)) {
-            const int64_t expected =
-                command.verb == MediaVerb::StatusLength ? m_track.lengthMs : m_track.PositionMs(now);
-            const std::string digits = std::to_string(expected);
-            const bool fits = buffer != nullptr && digits.size() < choice.size;
-            FUZZ_CHECK(code == (fits ? mci::kSuccess : mci::kParamOverflow),
-                       "status result, expected reply " + digits + ": " + context());
-            FUZZ_CHECK(!fits || reply == digits, "status reply \"" + reply + "\", expected " + digits + ": " + context());
-            return;
-        }
-        FUZZ_CHECK(code == mci::kSuccess, "command on the open alias failed: " + context());
-        switch (command.verb) {
-        case MediaVerb::Play:
-            if (!m_track.running) m_track.Start(m_track.PositionMs(now), now);
-            break;
-        case MediaVerb::PlayFromStart: m_track.Start(0, now); break;
-        case MediaVerb::Stop:
-            m_track.fromMs = m_track.PositionMs(now);
-            m_track.running = false;
-            break;
-        case MediaVerb::Close: m_track = TrackModel{}; break;
-        default: break;
-        }
-    }
-
     const bool m_trace = std::getenv("VANTREL_FUZZ_TRACE") != nullptr;
     ManualClock m_clock;
     MediaControl m_media{std::make_unique<SandboxedBackend>(m_clock)};
-    TrackModel m_track;
 };
 
 } // namespace

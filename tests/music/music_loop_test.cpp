@@ -1,135 +1,223 @@
-#include "music_loop.h"
+// The music loop's steps under the handlers' traps, first over a fake
+// device that records every call, then over the silent device and real
+// files, good and bad.
 
+#include "failure_report.h"
 #include "mci_error.h"
 #include "media_control.h"
-#include "music_test_support.h"
+#include "music_loop.h"
+#include "short_name.h"
+#include "short_path.h"
 #include "silent_media_backend.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+#include <set>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vantrel {
 namespace {
 
+namespace fs = std::filesystem;
 using Log = std::vector<std::string>;
 
-const char* const kLoadTypeMismatch = "Unexpected error in procedure: Form_Load\r\nError #13: Type mismatch";
-const char* const kTickTypeMismatch = "Unexpected error in procedure: tmrReplay_Timer\r\nError #13: Type mismatch";
+const std::string kLoadFailed = "Unexpected error in procedure: Form_Load\r\nError #13: Type mismatch";
+const std::string kPollFailed = "Unexpected error in procedure: tmrReplay_Timer\r\nError #13: Type mismatch";
 
-// The handlers over a recording fake device, in a directory that holds a
-// (content-free) track file.
-class MusicLoopTest : public ::testing::Test {
-protected:
-    explicit MusicLoopTest(const char* appPathSuffix = "") : m_appPath(dir.path().string() + appPathSuffix) {
-        testing::WriteBytes(dir.path() / testing::kTrackFileName, {});
+// A backend whose tracks only report a length and a position, and log
+// every call made on them.
+struct FakeDevice final : MediaBackend {
+    struct Track final : MediaTrack {
+        explicit Track(FakeDevice& device) : device(device) {}
+        ~Track() override { device.log.push_back("close"); }
+        void Play(int64_t fromMs) override { device.log.push_back("play from " + std::to_string(fromMs)); }
+        void Resume() override { device.log.push_back("play"); }
+        void Stop() override { device.log.push_back("stop"); }
+        int64_t PositionMs() override { return device.log.push_back("position"), device.positionMs; }
+        int64_t LengthMs() const override { return device.log.push_back("length"), 2000; }
+        FakeDevice& device;
+    };
+    std::unique_ptr<MediaTrack> Open(const std::string& path) override {
+        log.push_back("open " + path);
+        return opens ? std::make_unique<Track>(*this) : nullptr;
     }
+    Log log;
+    bool opens = true;
+    int64_t positionMs = 0;
+};
 
-    Log TakeLog() { return std::exchange(device.log, {}); }
-    const std::vector<RecordingMessageBox::Shown>& shown() const { return headless.messages.shown; }
-
-    testing::TempDir dir;
-    std::string m_appPath;
-    testing::FakeDevice device;
-    MediaControl media{std::make_unique<testing::FakeBackend>(device)};
-    testing::HeadlessRuntime headless{QSize(320, 240), 1.0, &media, m_appPath};
+// The loop as the scene runs it: each step under its handler's trap.
+struct Handlers {
+    explicit Handlers(MediaControl* media, std::string appPath) : headless(QSize(320, 240), 1.0, media, std::move(appPath)) {}
+    void Form_Load() { Trapped(headless.runtime, "Form_Load", [&] { loop.OpenAndPlay(); }); }
+    void tmrReplay_Timer() { Trapped(headless.runtime, "tmrReplay_Timer", [&] { loop.ReplayAtEnd(); }); }
+    void Form_Unload() { Trapped(headless.runtime, "Form_Unload", [&] { loop.StopAndClose(); }); }
+    Log Reports() const {
+        Log prompts;
+        for (const auto& shown : headless.messages.shown) prompts.push_back(shown.prompt);
+        return prompts;
+    }
+    testing::HeadlessRuntime headless;
     MusicLoop loop{headless.runtime};
 };
 
-TEST_F(MusicLoopTest, LoadOpensTheTrackBesideTheProgramPlaysItThenKeepsItsLength) {
-    EXPECT_EQ(loop.sLength(), "");
-    loop.Form_Load();
-    EXPECT_EQ(TakeLog(), (Log{"open " + dir.path().string() + "/Until The Dub.mp3", "play", "length"}));
-    EXPECT_EQ(loop.sLength(), " 2000");
-    EXPECT_TRUE(shown().empty());
-}
+struct MusicLoopTest : ::testing::Test {
+    MusicLoopTest() { testing::WriteBytes(dir.path() / testing::kTrackFileName, {}); }
+    Log TakeLog() { return std::exchange(device->log, {}); }
 
-TEST_F(MusicLoopTest, RestartsOnlyWhenThePositionIsExactlyTheLength) {
-    loop.Form_Load();
-    TakeLog();
-    for (const int64_t position : {0, 1999, 2000, 1}) {
-        device.positionMs = position;
-        loop.tmrReplay_Timer();
-    }
-    EXPECT_EQ(TakeLog(), (Log{"position", "position", "position", "play from 0", "position"}));
-    EXPECT_EQ(loop.sLength(), " 2000");
-    EXPECT_TRUE(shown().empty());
-}
-
-TEST_F(MusicLoopTest, AFailedOpenLeavesNoLengthNeverRestartsAndStillStopsAndCloses) {
-    device.opens = false;
-    loop.Form_Load();
-    ASSERT_EQ(shown().size(), 1u);
-    EXPECT_EQ(shown()[0].prompt, kLoadTypeMismatch);
-    EXPECT_EQ(loop.sLength(), "");
-    loop.tmrReplay_Timer();
-    ASSERT_EQ(shown().size(), 2u);
-    EXPECT_EQ(shown()[1].prompt, kTickTypeMismatch);
-    loop.Form_Unload(); // the refused stop and close report nothing
-    EXPECT_EQ(shown().size(), 2u);
-    EXPECT_EQ(TakeLog(), Log{"open " + dir.path().string() + "/Until The Dub.mp3"});
-}
-
-TEST_F(MusicLoopTest, UnloadStopsThenClosesTheTrack) {
-    loop.Form_Load();
-    TakeLog();
-    loop.Form_Unload();
-    EXPECT_EQ(TakeLog(), (Log{"stop", "close"}));
-    EXPECT_TRUE(shown().empty());
-}
-
-TEST_F(MusicLoopTest, AFailedLengthQueryIsReportedAfterTheTrackWasStarted) {
-    headless.runtime.monitor().FailOnUse(Service::MediaCommand, 3);
-    loop.Form_Load();
-    EXPECT_EQ(TakeLog(), (Log{"open " + dir.path().string() + "/Until The Dub.mp3", "play"}));
-    ASSERT_EQ(shown().size(), 1u);
-    EXPECT_EQ(shown()[0].prompt, kLoadTypeMismatch);
-    EXPECT_EQ(shown()[0].title, "Vantrel Credits");
-    EXPECT_EQ(loop.sLength(), "");
-    device.positionMs = 2000;
-    loop.tmrReplay_Timer(); // an empty length never equals a position
-    EXPECT_EQ(TakeLog(), Log{"position"});
-}
-
-class MusicLoopTrailingSeparatorTest : public MusicLoopTest {
-protected:
-    MusicLoopTrailingSeparatorTest() : MusicLoopTest("/") {}
+    testing::TempDir dir;
+    FakeDevice* device = new FakeDevice;
+    MediaControl media{std::unique_ptr<MediaBackend>(device)};
+    Handlers music{&media, dir.path().string() + "/"}; // a trailing separator gives two, naming the same file
+    const std::string open = "open " + dir.path().string() + "//Until The Dub.mp3";
 };
 
-TEST_F(MusicLoopTrailingSeparatorTest, JoinsTheTrackNameAsItIsGivingTwoSeparators) {
-    loop.Form_Load();
-    EXPECT_EQ(TakeLog().front(), "open " + dir.path().string() + "//Until The Dub.mp3");
-    EXPECT_EQ(loop.sLength(), " 2000");
+TEST_F(MusicLoopTest, PlaysTheTrackBesideTheProgramAndRestartsItOnlyAtExactlyItsLength) {
+    music.Form_Load();
+    EXPECT_EQ(music.loop.sLength(), " 2000");
+    for (const int64_t position : {0, 1999, 2000, 1}) {
+        device->positionMs = position;
+        music.tmrReplay_Timer();
+    }
+    music.Form_Unload();
+    EXPECT_EQ(TakeLog(), (Log{open, "play", "length", "position", "position", "position", "play from 0", "position",
+                              "stop", "close"}));
+    EXPECT_TRUE(music.Reports().empty());
 }
 
-// A day of replay polls on the silent device: the track restarts on the
-// first poll at or after each end, and nothing is ever reported.
-TEST(MusicLoopSoak, LoopsForADayOfPollsOnTheSilentDevice) {
-    constexpr int64_t kNsPerMs = 1'000'000;
-    constexpr int64_t kDayMs = 24LL * 60 * 60 * 1000;
-    const testing::TempDir dir;
-    std::filesystem::copy_file(testing::FixtureTrack(), dir.path() / testing::kTrackFileName);
-    ManualClock deviceClock;
-    MediaControl media(std::make_unique<SilentMediaBackend>(deviceClock));
-    testing::HeadlessRuntime headless(QSize(320, 240), 1.0, &media, dir.path().string());
-    MusicLoop loop(headless.runtime);
-    loop.Form_Load();
-    const int64_t lengthMs = std::stoll(loop.sLength());
-    int64_t restarts = 0;
-    int64_t lastPositionMs = 0;
-    for (int64_t nowMs = MusicLoop::kReplayPeriodMs; nowMs <= kDayMs; nowMs += MusicLoop::kReplayPeriodMs) {
-        deviceClock.Set(nowMs * kNsPerMs);
-        loop.tmrReplay_Timer();
-        std::string reply(255, '\0');
-        media.Send("status untilthedub position", reply.data(), 255);
-        const int64_t positionMs = std::stoll(reply);
-        restarts += positionMs < lastPositionMs ? 1 : 0;
-        lastPositionMs = positionMs;
+TEST_F(MusicLoopTest, AFailedOpenOrLengthQueryLeavesNoLengthSoTheTrackNeverRestarts) {
+    device->opens = false;
+    music.Form_Load();
+    music.tmrReplay_Timer();
+    music.Form_Unload(); // the refused stop and close report nothing
+    EXPECT_EQ(music.Reports(), (Log{kLoadFailed, kPollFailed}));
+    EXPECT_EQ(TakeLog(), Log{open});
+    device->opens = true;
+    music.headless.messages.shown.clear();
+    music.headless.runtime.monitor().FailOnUse(Service::MediaCommand, 3); // open, play, then the length
+    music.Form_Load();
+    device->positionMs = 2000;
+    music.tmrReplay_Timer(); // an empty length never equals a position
+    EXPECT_EQ(music.loop.sLength(), "");
+    EXPECT_EQ(TakeLog(), (Log{open, "play", "position"}));
+    EXPECT_EQ(music.Reports(), Log{kLoadFailed});
+}
+
+std::set<fs::path> Listing(const fs::path& dir) {
+    std::set<fs::path> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) paths.insert(entry.path());
+    return paths;
+}
+
+// Load, two polls and unload on the silent device with the program in
+// `appDir`; nothing may be written there. Returns the reports.
+Log RunLoop(const fs::path& appDir, std::string* sLength = nullptr) {
+    const std::set<fs::path> before = Listing(appDir);
+    ManualClock clock;
+    MediaControl media(std::make_unique<SilentMediaBackend>(clock));
+    Handlers music(&media, appDir.string());
+    music.Form_Load();
+    music.tmrReplay_Timer();
+    clock.Advance(500'000'000);
+    music.tmrReplay_Timer();
+    music.Form_Unload();
+    EXPECT_EQ(Listing(appDir), before);
+    if (sLength != nullptr) *sLength = music.loop.sLength();
+    return music.Reports();
+}
+
+TEST(MusicBadInput, EveryUnplayableTrackFailsTheLoadAndEveryPollCleanly) {
+    const std::vector<char> fixture = testing::ReadBytes(testing::FixtureTrack());
+    // Each case puts its track file in place and says where the program is.
+    using Make = fs::path (*)(const fs::path& dir, const std::vector<char>& fixture);
+    const std::pair<const char*, Make> cases[] = {
+        {"missing", [](const fs::path& d, const std::vector<char>&) { return d; }},
+        {"zero bytes", [](const fs::path& d, const std::vector<char>&) { return testing::WriteBytes(d / testing::kTrackFileName, {}), d; }},
+        {"cut inside the first audio frame", // past the ID3 tag (226 bytes) and the Info frame (418)
+         [](const fs::path& d, const std::vector<char>& f) {
+             return testing::WriteBytes(d / testing::kTrackFileName, {f.begin(), f.begin() + 800}), d;
+         }},
+        {"a directory", [](const fs::path& d, const std::vector<char>&) { return fs::create_directory(d / testing::kTrackFileName), d; }},
+        {"a FIFO", [](const fs::path& d, const std::vector<char>&) { return ::mkfifo((d / testing::kTrackFileName).c_str(), 0644), d; }},
+        {"a symlink loop", [](const fs::path& d, const std::vector<char>&) {
+             return fs::create_symlink(d / testing::kTrackFileName, d / testing::kTrackFileName), d;
+         }},
+        {"a short path beyond 255 characters", [](const fs::path& d, const std::vector<char>&) {
+             fs::path appDir = d; // the directory's path alone is 300 characters
+             while (appDir.string().size() < 300) appDir /= std::string(std::min<size_t>(60, 299 - appDir.string().size()), 'd');
+             fs::create_directories(appDir);
+             fs::copy_file(testing::FixtureTrack(), appDir / testing::kTrackFileName);
+             return appDir;
+         }},
+    };
+    for (const auto& [what, make] : cases) {
+        const testing::TempDir dir;
+        std::string sLength = "unset";
+        EXPECT_EQ(RunLoop(make(dir.path(), fixture), &sLength), (Log{kLoadFailed, kPollFailed, kPollFailed})) << what;
+        EXPECT_EQ(sLength, "") << what;
     }
-    const int64_t ticksPerLoop = (lengthMs + MusicLoop::kReplayPeriodMs - 1) / MusicLoop::kReplayPeriodMs;
-    EXPECT_EQ(restarts, kDayMs / MusicLoop::kReplayPeriodMs / ticksPerLoop);
+}
+
+TEST(MusicBadInput, BlanksAndNonAsciiLettersInThePathAndATruncatedTrackStillPlay) {
+    const testing::TempDir dir;
+    const fs::path appDir = dir.path() / "Música Até Já" / "Ünïcødé dïr";
+    fs::create_directories(appDir);
+    fs::copy_file(testing::FixtureTrack(), appDir / testing::kTrackFileName);
+    std::string whole, half;
+    EXPECT_TRUE(RunLoop(appDir, &whole).empty());
+    std::vector<char> bytes = testing::ReadBytes(testing::FixtureTrack());
+    bytes.resize(bytes.size() / 2);
+    testing::WriteBytes(appDir / testing::kTrackFileName, bytes);
+    EXPECT_TRUE(RunLoop(appDir, &half).empty());
+    EXPECT_GT(std::stoll(half), 0);
+    EXPECT_LT(std::stoll(half), std::stoll(whole));
+}
+
+// Root reads any file whatever its mode, so as root the open runs in a
+// child that has given root up for the "nobody" user.
+TEST(MusicBadInput, AnUnreadableTrackFailsTheOpen) {
+    const testing::TempDir dir;
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    const fs::path track = dir.path() / testing::kTrackFileName;
+    fs::copy_file(testing::FixtureTrack(), track);
+    fs::permissions(track, fs::perms::none);
+    auto open = [&] {
+        ManualClock clock;
+        MediaControl media(std::make_unique<SilentMediaBackend>(clock));
+        const std::string command = "open " + EncodeShortPath(track.string()) + " type mpegvideo alias untilthedub";
+        return media.Send(command, nullptr, 0) == mci::kInvalidFile ? 0 : 1;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_EQ(open(), 0);
+        return;
+    }
+    constexpr uid_t kNobody = 65534;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 ? open() : 3);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// A short form of up to 254 characters is returned whole; one that does not
+// fit the 255-character buffer gives nothing rather than a cut-off path.
+TEST(ShortName, ReturnsAFittingShortFormWholeAndNothingThatDoesNotFit) {
+    testing::HeadlessRuntime headless;
+    const testing::TempDir dir;
+    auto fileWithShortForm = [&](size_t shortLength, size_t blanks) {
+        const std::string base = dir.path().string() + "/";
+        const std::string path = base + std::string(blanks, ' ') + std::string(shortLength - base.size() - 3 * blanks, 'a');
+        testing::WriteBytes(path, {});
+        return path;
+    };
+    const std::string fits = fileWithShortForm(254, 0);
+    EXPECT_EQ(GetShortName(headless.runtime, fits), fits);
+    EXPECT_EQ(GetShortName(headless.runtime, fileWithShortForm(255, 0)), "");
+    EXPECT_EQ(GetShortName(headless.runtime, fileWithShortForm(255, 5)), ""); // 245 long, 255 short
+    EXPECT_EQ(GetShortName(headless.runtime, (dir.path() / "missing file.mp3").string()), "");
     EXPECT_TRUE(headless.messages.shown.empty());
 }
 

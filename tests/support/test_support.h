@@ -5,26 +5,78 @@
 #include "message_box.h"
 #include "runtime.h"
 
-#include <QSize>
-#include <memory>
+#include <QApplication>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 namespace vantrel::testing {
 
+namespace fs = std::filesystem;
+
 // Makes sure a QApplication exists (offscreen in the tests) before anything
 // touches fonts or widgets.
-void EnsureApplication();
+inline void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "vantrel-tests";
+    static char* argv[] = {name, nullptr};
+    if (QApplication::instance() == nullptr) new QApplication(argc, argv); // lives as long as the test program
+}
 
 // A runtime with no display: a manual clock, a message box that records,
 // headless windows of one client size.
 struct HeadlessRuntime {
     explicit HeadlessRuntime(QSize clientSize = QSize(320, 240), double devicePixelRatio = 1.0,
-                             MediaControl* media = nullptr, std::string applicationPath = "/opt/vantrel");
+                             MediaControl* media = nullptr, std::string applicationPath = "/opt/vantrel")
+        : hosts(clientSize, devicePixelRatio),
+          runtime(Runtime::Services{&clock, &messages, &hosts, media, std::move(applicationPath)}) {
+        EnsureApplication();
+    }
 
     ManualClock clock;
     RecordingMessageBox messages;
     HeadlessHostFactory hosts;
     Runtime runtime;
 };
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the test ends.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "vantrel-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ignored;
+        fs::permissions(m_path, fs::perms::owner_all, ignored);
+        fs::remove_all(m_path, ignored);
+    }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+inline constexpr const char* kTrackFileName = "Until The Dub.mp3";
+// The two-second test phrase, in the tests' fixture directory.
+inline fs::path FixtureTrack() { return fs::path(VANTREL_FIXTURE_DIR) / kTrackFileName; }
+
+inline std::vector<char> ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteBytes(const fs::path& path, const std::vector<char>& bytes) {
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The first line of a failure report: the procedure it names.
+inline std::string Procedure(const RecordingMessageBox::Shown& shown) {
+    return shown.prompt.substr(0, shown.prompt.find('\r'));
+}
 
 } // namespace vantrel::testing

@@ -1,0 +1,280 @@
+// The whole program with no window: start-up, shutdown, and a failure of
+// each runtime service walked through the handlers that use it.
+
+#include "credits_program.h"
+#include "failure_report.h"
+#include "headless_program.h"
+#include "silent_media_backend.h"
+#include "test_support.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace vantrel {
+namespace {
+
+using Log = std::vector<std::string>;
+
+TEST(FailureReport, NamesTheProcedureAndTheErrorExactlyAndHoldsTheTimersWhileOpen) {
+    EXPECT_EQ(FailureMessage("Form_Unload", -2147467259, "Automation error"),
+              "Unexpected error in procedure: Form_Unload\r\nError #-2147467259: Automation error");
+    EXPECT_EQ(FailureMessage("tmrScroll_Timer", 6, ""), "Unexpected error in procedure: tmrScroll_Timer\r\nError #6: ");
+    struct ProbingBox final : MessageBox {
+        TimerScheduler* timers = nullptr;
+        Log shown;
+        void ShowCritical(const std::string& prompt, const std::string& title) override {
+            shown = {prompt, title, timers->held() ? "held" : "running"};
+        }
+    } box;
+    ManualClock clock;
+    HeadlessHostFactory hosts(QSize(10, 10));
+    Runtime runtime(Runtime::Services{&clock, &box, &hosts, nullptr, ""});
+    box.timers = &runtime.timers();
+    int statementsRun = 0;
+    Trapped(runtime, "tmrCircle_Timer", [&] {
+        ++statementsRun;
+        Raise(errors::kDivisionByZero);
+        ++statementsRun;
+    });
+    EXPECT_EQ(statementsRun, 1);
+    EXPECT_EQ(box.shown, (Log{"Unexpected error in procedure: tmrCircle_Timer\r\nError #11: Division by zero",
+                              "Vantrel Credits", "held"}));
+    EXPECT_FALSE(runtime.timers().held());
+}
+
+// The silent device, writing what happens to its track into a log.
+struct TracingBackend final : MediaBackend {
+    struct Track final : MediaTrack {
+        Track(std::unique_ptr<MediaTrack> inner, Log& log) : inner(std::move(inner)), log(log) {}
+        ~Track() override { log.push_back("closed"); }
+        void Play(int64_t fromMs) override { log.push_back("played from " + std::to_string(fromMs)), inner->Play(fromMs); }
+        void Resume() override { log.push_back("played"), inner->Resume(); }
+        void Stop() override { log.push_back("stopped"), inner->Stop(); }
+        int64_t PositionMs() override { return inner->PositionMs(); }
+        int64_t LengthMs() const override { return inner->LengthMs(); }
+        std::unique_ptr<MediaTrack> inner;
+        Log& log;
+    };
+    TracingBackend(const Clock& clock, Log& log, std::function<void()> onOpen) : inner(clock), log(log), onOpen(std::move(onOpen)) {}
+    std::unique_ptr<MediaTrack> Open(const std::string& path) override {
+        if (onOpen) onOpen();
+        auto track = inner.Open(path);
+        log.push_back(track ? "opened" : "open failed");
+        return track ? std::make_unique<Track>(std::move(track), log) : nullptr;
+    }
+    SilentMediaBackend inner;
+    Log& log;
+    std::function<void()> onOpen;
+};
+
+// The program with the two-second fixture phrase as its track.
+struct TracedProgram {
+    explicit TracedProgram(std::string appPath = VANTREL_FIXTURE_DIR)
+        : program(QSize(320, 240), 1.0, std::move(appPath), [this](const Clock& clock) {
+              return std::make_unique<TracingBackend>(clock, trackLog, [this] { onOpen(); });
+          }) {}
+    FrmCredits& scene() { return program.forms.frmCredits; }
+    ServiceMonitor& monitor() { return program.runtime.monitor(); }
+    Log Procedures() const {
+        Log procedures;
+        for (const auto& shown : program.messages.shown) procedures.push_back(testing::Procedure(shown).substr(31));
+        return procedures;
+    }
+    bool Traced(const std::string& step) const { return std::count(trackLog.begin(), trackLog.end(), step) > 0; }
+    // Runs on for a second: frames keep coming and nothing more is reported.
+    void RunsOnCleanly() {
+        const size_t reports = program.messages.shown.size();
+        const int presents = program.DisplayWindow().presentCount;
+        program.RunFor(1000);
+        EXPECT_EQ(program.messages.shown.size(), reports);
+        EXPECT_GT(program.DisplayWindow().presentCount, presents);
+    }
+
+    Log trackLog;
+    std::function<void()> onOpen = [] {};
+    HeadlessProgram program;
+};
+
+struct ProgramTest : ::testing::Test, TracedProgram {};
+
+TEST_F(ProgramTest, StartUpLoadsPlaysShowsBuildsTheSceneAndOnlyThenTicks) {
+    onOpen = [&] { // as if a nested event loop ran while the track opened
+        program.clock.Advance(5'000'000'000);
+        program.runtime.timers().RunDue();
+        trackLog.push_back(std::to_string(program.hosts.created.size()) + " window");
+    };
+    program.StartUp();
+    EXPECT_EQ(trackLog, (Log{"1 window", "opened", "played"}));
+    EXPECT_EQ(program.ScrollTicks(), 0);
+    EXPECT_EQ(program.hosts.created.size(), 2u);
+    EXPECT_FALSE(scene().Visible());
+    EXPECT_TRUE(program.forms.frmDisplay.Visible());
+    EXPECT_EQ(scene().music().sLength(), " 2037"); // the fixture's measured length
+    EXPECT_EQ(program.runtime.random().drawCount(), 5000u); // the initial 1000 circles
+    const Label& title = scene().LabelNamed("Label1");
+    EXPECT_EQ(title.Top(), 480 + scene().ScaleHeight()); // moved below the scene
+    EXPECT_FLOAT_EQ(title.Left(), scene().ScaleWidth() / 2 - title.Width() / 2);
+    program.RunFor(1000);
+    EXPECT_GT(program.ScrollTicks(), 0);
+    EXPECT_TRUE(program.messages.shown.empty());
+}
+
+TEST_F(ProgramTest, ClosingTheDisplayStopsTheMusicUnloadsTheSceneAndEndsTheProgram) {
+    bool ended = false;
+    program.runtime.onNoFormLoaded = [&] { ended = true; };
+    program.StartUp();
+    program.RunFor(1000);
+    trackLog.clear();
+    program.DisplayWindow().RequestClose();
+    EXPECT_EQ(trackLog, (Log{"stopped", "closed"}));
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(scene().Loaded() || program.forms.frmDisplay.Loaded());
+    EXPECT_FALSE(program.runtime.timers().NextDueNs().has_value());
+}
+
+TEST_F(ProgramTest, TheHiddenSceneFollowsANewClientSizeAndKeepsItsBackdrop) {
+    // The screen's work area changes after start-up (a panel appears): the
+    // hidden scene's window takes the new size, its resize handler
+    // re-centres the roll, and the rings drawn so far stay.
+    program.StartUp();
+    const Label& title = scene().LabelNamed("Label1");
+    const float top = title.Top();
+    const QImage before = scene().surface().image().copy();
+    program.hosts.created.at(0)->ResizeClient(QSize(before.width() / 2, before.height() / 2));
+    EXPECT_FLOAT_EQ(title.Left(), scene().ScaleWidth() / 2 - title.Width() / 2);
+    EXPECT_EQ(title.Top(), top);
+    EXPECT_EQ(scene().surface().image(), before.copy(0, 0, before.width() / 2, before.height() / 2));
+    EXPECT_TRUE(program.messages.shown.empty());
+}
+
+struct MissingTrackTest : ::testing::Test, TracedProgram {
+    MissingTrackTest() : TracedProgram("/nonexistent/vantrel") {}
+};
+
+TEST_F(MissingTrackTest, IsReportedAtLoadAndOnEveryPollWhileTheCreditsRoll) {
+    program.StartUp();
+    program.RunFor(1600);
+    EXPECT_EQ(Procedures(), (Log{"Form_Load", "tmrReplay_Timer", "tmrReplay_Timer", "tmrReplay_Timer"}));
+    EXPECT_EQ(program.messages.shown[0].prompt, "Unexpected error in procedure: Form_Load\r\nError #13: Type mismatch");
+    EXPECT_GT(program.ScrollTicks(), 90);
+    program.DisplayWindow().RequestClose();
+    EXPECT_TRUE(program.runtime.loadedForms().empty());
+}
+
+// A failure during start-up is reported by the handler or procedure it
+// struck in; the rest of that one is skipped, and the program runs on.
+TEST_F(ProgramTest, FailuresDuringStartUp) {
+    struct Case {
+        Service service;
+        uint64_t use;
+        Log procedures;
+        std::function<void(TracedProgram&)> check;
+    };
+    const Case cases[] = {
+        {Service::MediaCommand, 3, {"Form_Load"}, [](TracedProgram& t) { // open, play, then the length
+             t.program.RunFor(6000); // three times the track's length
+             EXPECT_EQ(t.scene().music().sLength(), "");
+             EXPECT_FALSE(t.Traced("played from 0"));
+         }},
+        {Service::ApplicationPath, 1, {"Form_Load"}, [](TracedProgram& t) { EXPECT_FALSE(t.Traced("opened")); }},
+        {Service::PropertyWrite, 3, {"Form_Resize"}, [](TracedProgram& t) { // the third Left of the centring
+             EXPECT_NE(t.scene().LabelNamed("Label24").Left(), 3000);
+             EXPECT_EQ(t.scene().LabelNamed("Label23").Left(), 2400);
+             EXPECT_EQ(t.program.runtime.random().drawCount(), 5000u); // the activation still ran
+         }},
+        {Service::Clear, 1, {"Form_Activate"}, [](TracedProgram& t) {
+             EXPECT_EQ(t.program.runtime.random().drawCount(), 0u);
+             EXPECT_EQ(t.scene().LabelNamed("Label1").Top(), 480);
+         }},
+        {Service::Circle, 5, {"DrawRandomCircles"}, [](TracedProgram& t) {
+             EXPECT_EQ(t.program.runtime.random().drawCount(), 5000u);
+             EXPECT_EQ(t.scene().LabelNamed("Label1").Top(), 480 + t.scene().ScaleHeight());
+         }},
+    };
+    for (const Case& c : cases) {
+        TracedProgram t;
+        const bool atLoad = c.procedures[0] == "Form_Load";
+        if (!atLoad) t.scene().Load();
+        t.monitor().FailOnUse(c.service, c.use);
+        t.program.StartUp();
+        EXPECT_EQ(t.Procedures(), c.procedures);
+        EXPECT_TRUE(t.program.forms.frmDisplay.Visible());
+        c.check(t);
+        if (c.service != Service::ApplicationPath) t.RunsOnCleanly(); // without a track every poll reports
+
+    }
+}
+
+// Started, with the roll brought back into view so that every frame changes
+// what the window shows.
+struct RunningTest : ProgramTest {
+    RunningTest() {
+        program.StartUp();
+        for (Control* control : scene().Controls()) {
+            if (Label* label = control->AsLabel()) label->SetTop(label->Top() - scene().ScaleHeight());
+        }
+    }
+    void Tick(const char* timer) { scene().TimerNamed(timer).Fire(); }
+    int Presents() { return program.DisplayWindow().presentCount; }
+};
+
+TEST_F(RunningTest, AFailedScrollTickShowsNoFrameUntilTheNextGoodOne) {
+    for (const auto& [service, use] : {std::pair{Service::Print, 2}, {Service::FontAttribute, 2}, {Service::Refresh, 1},
+                                       {Service::PropertyWrite, 3}}) {
+        program.messages.shown.clear();
+        const float top23 = scene().LabelNamed("Label23").Top();
+        const int presents = Presents();
+        monitor().FailOnUse(service, use);
+        Tick("tmrScroll");
+        EXPECT_EQ(Procedures(), Log{"tmrScroll_Timer"});
+        EXPECT_EQ(Presents(), presents);
+        if (service == Service::PropertyWrite) {
+            EXPECT_EQ(scene().LabelNamed("Label23").Top(), top23); // not reached
+        }
+        Tick("tmrScroll");
+        EXPECT_EQ(Presents(), presents + 1);
+    }
+    monitor().FailOnUse(Service::BlockCopy, 1); // goes unnoticed: its result is not examined
+    Tick("tmrScroll");
+    EXPECT_EQ(program.messages.shown.size(), 1u);
+}
+
+TEST_F(RunningTest, AFailedCircleOrPollIsReportedByItsOwnProcedure) {
+    monitor().FailOnUse(Service::Circle, 1);
+    program.runtime.random().ScriptNextDraws({0.95f, 0.5f, 0.5f, 0.5f, 0.5f});
+    Tick("tmrCircle");
+    EXPECT_EQ(scene().DrawWidth(), 10); // set before the failure, and kept
+    monitor().FailOnUse(Service::MediaCommand, 1);
+    Tick("tmrReplay");
+    EXPECT_EQ(Procedures(), (Log{"DrawRandomCircles", "tmrReplay_Timer"}));
+    RunsOnCleanly();
+}
+
+TEST_F(RunningTest, AFailedStopStillClosesTheTrackAndAFailedUnloadStillClosesTheWindow) {
+    monitor().FailOnUse(Service::MediaCommand, 1);
+    TracedProgram other;
+    other.program.StartUp();
+    other.monitor().FailOnUse(Service::FormUnload, 1);
+    program.DisplayWindow().RequestClose();
+    other.program.DisplayWindow().RequestClose();
+    EXPECT_FALSE(Traced("stopped"));
+    EXPECT_TRUE(Traced("closed"));
+    EXPECT_TRUE(program.runtime.loadedForms().empty());
+    EXPECT_EQ(other.Procedures(), Log{"Form_Unload"});
+    EXPECT_FALSE(other.program.forms.frmDisplay.Loaded());
+    EXPECT_TRUE(other.scene().Loaded()); // the scene's own unload never ran
+    EXPECT_FALSE(other.Traced("closed"));
+}
+
+TEST(Determinism, TheSameRunComposesTheSameFrame) {
+    HeadlessProgram first(QSize(200, 150), 2.0), second(QSize(200, 150), 2.0);
+    first.StartUp();
+    second.StartUp();
+    first.RunScrollTicks(700);
+    second.RunScrollTicks(700);
+    EXPECT_EQ(first.Frame().size(), QSize(400, 300));
+    EXPECT_EQ(first.Frame(), second.Frame());
+}
+
+} // namespace
+} // namespace vantrel

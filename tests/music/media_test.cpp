@@ -1,0 +1,321 @@
+// The media device under the music loop: its command texts, its replies,
+// the MP3 measure, the short path and the normalisation of status replies.
+
+#include "mci_error.h"
+#include "media_command.h"
+#include "media_control.h"
+#include "mp3_length.h"
+#include "sdl_mixer_backend.h"
+#include "short_path.h"
+#include "silent_media_backend.h"
+#include "status_reply.h"
+#include "test_support.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <gtest/gtest.h>
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <thread>
+
+namespace vantrel {
+namespace {
+
+using namespace std::string_literals;
+using Bytes = std::vector<uint8_t>;
+
+const std::string kOpenFixture =
+    "open " + EncodeShortPath(testing::FixtureTrack().string()) + " type mpegvideo alias untilthedub";
+
+TEST(MediaCommand, AcceptsTheSevenCommandsAndRefusesEverythingElse) {
+    const std::pair<std::string, uint32_t> cases[] = {
+        {"OPEN /m/a.mp3 Type MPEGVideo ALIAS UntilTheDub", mci::kSuccess},
+        {"  play \t untilthedub  ", mci::kSuccess},
+        {"play untilthedub from 0", mci::kSuccess},
+        {"Status UNTILTHEDUB Position", mci::kSuccess},
+        {"stop untilthedub", mci::kSuccess},
+        {"close untilthedub", mci::kSuccess},
+        {"open  type mpegvideo alias untilthedub", mci::kUnrecognizedCommand}, // no path: one word short
+        {"open /a type mpegvideo alias other", mci::kUnrecognizedCommand},
+        {"play untilthedub from 00", mci::kUnrecognizedCommand},
+        {"status untilthedub mode", mci::kUnrecognizedCommand},
+        {"close all", mci::kUnrecognizedCommand},
+        {"play untilthedubx", mci::kUnrecognizedCommand},
+        {"open /a%2 type mpegvideo alias untilthedub", mci::kInvalidFile},
+        {"open /a%00b type mpegvideo alias untilthedub", mci::kInvalidFile},
+        {"open /etc/x\0.mp3 type mpegvideo alias untilthedub"s, mci::kInvalidFile}, // would open /etc/x
+        {" \t ", mci::kMissingCommandString},
+    };
+    for (const auto& [text, error] : cases) EXPECT_EQ(ParseMediaCommand(text).error, error) << text;
+    EXPECT_EQ(ParseMediaCommand("open /Opt/My%20Dir/%25x.MP3 type mpegvideo alias untilthedub").command.path,
+              "/Opt/My Dir/%x.MP3");
+}
+
+// The device on the silent backend, driven by a hand-moved clock.
+struct MediaControlTest : ::testing::Test {
+    uint32_t Send(const std::string& command) { return media.Send(command, nullptr, 0); }
+    std::string Ask(const std::string& command, uint32_t size = 255) {
+        std::string reply(size, 'x');
+        code = media.Send(command, reply.data(), size);
+        return reply.substr(0, reply.find('\0'));
+    }
+    void AdvanceMs(int64_t ms) { clock.Advance(ms * 1'000'000); }
+
+    ManualClock clock;
+    MediaControl media{std::make_unique<SilentMediaBackend>(clock)};
+    const int64_t lengthMs = MeasureMp3File(testing::FixtureTrack().string())->LengthMs();
+    uint32_t code = 0;
+};
+
+TEST_F(MediaControlTest, ThePositionRunsToExactlyTheLengthAndStaysThereUntilPlayedFromTheStart) {
+    ASSERT_EQ(Send(kOpenFixture), mci::kSuccess);
+    const std::string length = std::to_string(lengthMs);
+    EXPECT_EQ(Ask("status untilthedub length"), length);
+    Send("play untilthedub");
+    AdvanceMs(300);
+    Send("stop untilthedub");
+    AdvanceMs(1000);
+    EXPECT_EQ(Ask("status untilthedub position"), "300"); // a stop holds the position
+    Send("play untilthedub");
+    AdvanceMs(lengthMs - 301);
+    EXPECT_EQ(Ask("status untilthedub position"), std::to_string(lengthMs - 1));
+    AdvanceMs(1);
+    EXPECT_EQ(Ask("status untilthedub position"), length);
+    AdvanceMs(60'000);
+    Send("play untilthedub"); // playing on from the end stays at the end
+    EXPECT_EQ(Ask("status untilthedub position"), length);
+    Send("play untilthedub from 0");
+    AdvanceMs(250);
+    EXPECT_EQ(Ask("status untilthedub position"), "250");
+}
+
+TEST_F(MediaControlTest, KeepsOneTrackPerAliasAndWritesRepliesOnlyWhole) {
+    EXPECT_EQ(Send("play untilthedub"), mci::kInvalidDeviceName);
+    ASSERT_EQ(Send(kOpenFixture), mci::kSuccess);
+    EXPECT_EQ(Send(kOpenFixture), mci::kDuplicateAlias);
+    const std::string length = std::to_string(lengthMs);
+    const auto fits = static_cast<uint32_t>(length.size() + 1);
+    EXPECT_EQ(Ask("status untilthedub length", fits), length);
+    EXPECT_EQ(Ask("status untilthedub length", fits - 1), ""); // never cut
+    EXPECT_EQ(code, mci::kParamOverflow);
+    EXPECT_EQ(Send("close untilthedub"), mci::kSuccess);
+    EXPECT_EQ(Ask("status untilthedub position"), "");
+    EXPECT_EQ(code, mci::kInvalidDeviceName);
+    EXPECT_EQ(media.Send(static_cast<const char*>(nullptr), nullptr, 0), mci::kMissingCommandString);
+}
+
+// SDL on its dummy driver decodes for real: the phrase reaches its end,
+// holds it, and plays again from the start.
+TEST(SdlMixerBackend, APlayedTrackHoldsItsEndUntilPlayedAgain) {
+    SteadyClock clock;
+    std::string failure;
+    auto mixer = std::make_unique<SdlMixerBackend>(clock, [&](const std::string& reason) { failure = reason; });
+    ASSERT_TRUE(mixer->outputOpen()) << "the dummy audio driver should always open: " << failure;
+    MediaControl media(std::move(mixer));
+    ASSERT_EQ(media.Send(kOpenFixture, nullptr, 0), mci::kSuccess);
+    media.Send("play untilthedub", nullptr, 0);
+    auto ask = [&](const char* what) {
+        std::string reply(255, '\0');
+        media.Send("status untilthedub "s + what, reply.data(), 255);
+        return std::stoll(reply);
+    };
+    const int64_t length = ask("length");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ask("position") != length && std::chrono::steady_clock::now() < deadline) {
+        ASSERT_LT(ask("position"), length);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ask("position"), length);
+    media.Send("play untilthedub from 0", nullptr, 0);
+    EXPECT_LT(ask("position"), length);
+    media.Send("close untilthedub", nullptr, 0);
+    const std::string text = (testing::FixtureTrack().parent_path().parent_path() / "CMakeLists.txt").string();
+    EXPECT_EQ(media.Send("open " + EncodeShortPath(text) + " type mpegvideo alias untilthedub", nullptr, 0),
+              mci::kInvalidFile); // the mixer is never handed what is not a track
+}
+
+// No audio output is no failure: the track keeps its place on the clock as
+// it would aloud, and sounds again from there once an output opens, whether
+// the output went away while it played or was never there.
+TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainFromThere) {
+    enum class Change { None, OutputRemoved, DriverBack };
+    struct Step {
+        int64_t advanceMs;
+        Change change;
+        int64_t positionMs;
+        bool sounding;
+    };
+    struct Case {
+        const char* name;
+        const char* driver; // at start
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases{
+        {"output lost while playing", "dummy",
+         {{0, Change::None, 0, true},
+          {300, Change::None, 300, true},
+          {0, Change::OutputRemoved, 300, false},
+          {400, Change::None, 700, false},    // no new attempt yet
+          {1000, Change::None, 1700, true}}}, // a second after the loss
+        {"no output at start", "no-such-driver",
+         {{0, Change::None, 0, false},
+          {1000, Change::None, 1000, false}, // the attempt fails
+          {0, Change::DriverBack, 1000, false},
+          {600, Change::None, 1600, false},
+          {400, Change::None, 2000, true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::setenv("SDL_AUDIODRIVER", c.driver, 1);
+        ManualClock clock;
+        int silenceNotes = 0;
+        MediaControl media(std::make_unique<SdlMixerBackend>(clock, [&](const std::string&) { ++silenceNotes; }));
+        const std::string track = (std::filesystem::path(VANTREL_ASSETS_DIR) / testing::kTrackFileName).string();
+        ASSERT_EQ(media.Send("open " + EncodeShortPath(track) + " type mpegvideo alias untilthedub", nullptr, 0),
+                  mci::kSuccess);
+        media.Send("play untilthedub", nullptr, 0);
+        bool wasSounding = false;
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(::testing::Message() << "at " << step.positionMs << " ms");
+            clock.Advance(step.advanceMs * 1'000'000);
+            if (step.change == Change::DriverBack) ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+            if (step.change == Change::OutputRemoved) {
+                SDL_Event removed{};
+                removed.adevice.type = SDL_AUDIODEVICEREMOVED;
+                ASSERT_EQ(SDL_PushEvent(&removed), 1) << SDL_GetError();
+            }
+            std::string position(255, '\0');
+            ASSERT_EQ(media.Send("status untilthedub position", position.data(), 255), mci::kSuccess);
+            EXPECT_EQ(std::stoll(position), step.positionMs);
+            EXPECT_EQ(Mix_PlayingMusic() != 0, step.sounding);
+            // Sounding again, the mixer starts at the clock's place (and has
+            // played on a moment since, in real time).
+            if (step.sounding && !wasSounding) {
+                EXPECT_NEAR(Mix_GetMusicPosition(nullptr), step.positionMs / 1000.0 + 0.25, 0.25);
+            }
+            wasSounding = step.sounding;
+        }
+        EXPECT_EQ(silenceNotes, 1);
+        media.Send("close untilthedub", nullptr, 0);
+    }
+}
+
+// An MPEG-1 Layer III frame (44.1 kHz unless told) whose audio data is zero.
+Bytes Frame(uint8_t bitrateIndex, bool padding = false, uint8_t rateIndex = 0) {
+    constexpr int kKbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    constexpr int kRatesHz[] = {44100, 48000, 32000};
+    Bytes frame(144000 * kKbps[bitrateIndex] / kRatesHz[rateIndex] + (padding ? 1 : 0), 0);
+    frame[0] = 0xFF;
+    frame[1] = 0xFB;
+    frame[2] = static_cast<uint8_t>(bitrateIndex << 4 | rateIndex << 2 | (padding ? 2 : 0));
+    frame[3] = 0x44;
+    return frame;
+}
+
+Bytes& operator+=(Bytes& to, const Bytes& more) {
+    to.insert(to.end(), more.begin(), more.end());
+    return to;
+}
+
+Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+
+int64_t FramesIn(const Bytes& bytes) {
+    const auto stream = ScanMp3(bytes);
+    return stream ? stream->audioFrames : 0;
+}
+
+TEST(Mp3Length, MeasuresOurTracksAsComposedPlusUnderThreeFramesOfPadding) {
+    const auto phrase = MeasureMp3File(testing::FixtureTrack().string());
+    const auto track = MeasureMp3File(std::string(VANTREL_ASSETS_DIR) + "/Until The Dub.mp3");
+    ASSERT_TRUE(phrase && track);
+    EXPECT_GE(phrase->LengthMs(), 2000);
+    EXPECT_LT(phrase->LengthMs(), 2078);
+    EXPECT_GE(track->LengthMs(), 76800);
+    EXPECT_LT(track->LengthMs(), 76878);
+}
+
+TEST(Mp3Length, CountsVariableBitrateFramesAndOnlyWholeOnes) {
+    Bytes vbr;
+    const uint8_t bitrates[] = {1, 5, 9, 14, 3};
+    for (int i = 0; i < 100; ++i) vbr += Frame(bitrates[i % 5], i % 3 == 0);
+    EXPECT_EQ(ScanMp3(vbr)->LengthMs(), 100 * 1152 * 1000 / 44100);
+    Bytes six;
+    for (int i = 0; i < 6; ++i) six += Frame(9);
+    for (size_t cut = 0; cut <= six.size(); ++cut) {
+        EXPECT_EQ(FramesIn(Bytes(six.begin(), six.begin() + cut)), int64_t(cut / Frame(9).size())) << cut;
+    }
+}
+
+TEST(Mp3Length, SkipsTagsTagFramesJunkAndFramesOfAnotherStream) {
+    Bytes stream = {'I', 'D', '3', 4, 0, 0x10, 0, 0, 1, 0}; // 128-byte body and a footer
+    stream.resize(stream.size() + 128 + 10, 0xFF);
+    Bytes info = Frame(9);
+    std::memcpy(info.data() + 4 + 32, "Info", 4);
+    stream += info;
+    for (const Bytes& part : {Frame(9), Frame(9), Frame(9), Text("junk \xFF\xFB\x90 between"), Frame(9), Frame(9),
+                              Frame(9, false, 1), Frame(9), Frame(9), Text("TAG an ID3v1 tag at the end")})
+        stream += part;
+    EXPECT_EQ(FramesIn(stream), 7);
+}
+
+TEST(Mp3Length, FindsNoAudioInWhatIsNotALayer3StreamAndStaysInBounds) {
+    Bytes stray = Frame(9);
+    stray.resize(40);
+    stray.resize(2000, '.'); // a sync word whose frame no frame follows
+    Bytes layer2 = Frame(9), freeFormat = Frame(9);
+    layer2[1] = 0xFD;
+    freeFormat[2] &= 0x0F;
+    const Bytes hugeTag = {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F, 0xFF, 0xFB, 0x90, 0x44};
+    for (const Bytes& bytes : {Bytes{}, Text("Until The Dub\n"), stray, layer2, freeFormat, hugeTag, Bytes(4096, 0xFF)})
+        EXPECT_EQ(FramesIn(bytes), 0) << bytes.size();
+    std::mt19937 random(20240601);
+    for (int round = 0; round < 2000; ++round) {
+        Bytes bytes(random() % 3000);
+        for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
+        for (size_t at = 0; at + 4 < bytes.size(); at += 1 + random() % 400) bytes[at] = 0xFF, bytes[at + 1] = 0xFB;
+        EXPECT_LE(FramesIn(bytes) * 96, static_cast<int64_t>(bytes.size()));
+    }
+}
+
+TEST(ShortPath, EncodingSurvivesEveryByteAndTheBufferIsFilledOnlyWhenItFits) {
+    std::string every;
+    for (int byte = 1; byte < 256; ++byte) every += static_cast<char>(byte);
+    const std::string encoded = EncodeShortPath(every);
+    EXPECT_TRUE(std::all_of(encoded.begin(), encoded.end(), [](char c) { return static_cast<unsigned char>(c) > 0x20; }));
+    EXPECT_EQ(DecodeShortPath(encoded), every);
+    EXPECT_EQ(DecodeShortPath("%2a%2A"), "**");
+    const std::string path = testing::FixtureTrack().string();
+    const auto size = static_cast<uint32_t>(EncodeShortPath(path).size());
+    std::string buffer(size + 1, '#');
+    EXPECT_EQ(GetShortPathNameA(path.c_str(), buffer.data(), size + 1), size);
+    EXPECT_EQ(buffer.c_str(), EncodeShortPath(path));
+    std::string small(size, '#');
+    EXPECT_EQ(GetShortPathNameA(path.c_str(), small.data(), size), size + 1); // the size needed, NUL included
+    EXPECT_EQ(small, std::string(size, '#'));
+    EXPECT_EQ(GetShortPathNameA((path + ".missing").c_str(), buffer.data(), size + 1), 0u);
+}
+
+TEST(StatusReply, NormalisesPlainDecimalsAndRefusesEverythingElse) {
+    const std::pair<std::string, std::string> numbers[] = {
+        {"2000", " 2000"}, {"0", " 0"},   {"-5", "-5"},     {"-0", " 0"},   {"+7", " 7"},  {"\t12 \t", " 12"},
+        {"000", " 0"},     {"007.50", " 7.5"}, {"-0.000", " 0"}, {".5", " 0.5"}, {"3.", " 3"}, {"-.25", "-0.25"},
+        {"17\0x"s, " 17"}, {"1234\0\0\0\0\0\0999"s, " 1234"}, // a stale tail after the NUL is no part of it
+    };
+    for (const auto& [reply, expected] : numbers) EXPECT_EQ(NormalizeStatusReply(reply), expected) << reply;
+    for (const std::string& reply : {""s, "abc"s, "1x"s, "1 2"s, "1,000"s, "1e3"s, "-"s, "."s, "--1"s, "1.2.3"s,
+                                     "\0"s "12"s, "12\n"s}) {
+        try {
+            NormalizeStatusReply(reply);
+            ADD_FAILURE() << "accepted: " << reply;
+        } catch (const RuntimeError& failure) {
+            EXPECT_EQ(failure.number(), errors::kTypeMismatch);
+        }
+    }
+    const std::string huge = std::string(5000, '9') + "." + std::string(5000, '1');
+    EXPECT_EQ(NormalizeStatusReply("-" + std::string(3000, '0') + huge + "000"), "-" + huge);
+}
+
+} // namespace
+} // namespace vantrel

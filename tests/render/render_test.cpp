@@ -1,0 +1,178 @@
+#include "circle_backdrop.h"
+#include "credits_design.h"
+#include "frame_composition.h"
+#include "frm_display.h"
+#include "roll_layout.h"
+#include "test_support.h"
+
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace vantrel {
+namespace {
+
+constexpr QRgb kNavyPixel = 0xFF000080;
+constexpr QRgb kBackdropPixel = 0xFF140880;
+constexpr float kJustBelowOne = 1.0f - 1.0f / (1 << 24);
+
+struct CircleCase {
+    float draw;         // every one of the five draws
+    int16_t drawWidth;  // pixels
+    OleColour colour;
+    QPoint onTheRing;   // a pixel of the 200 x 100 scene the ring covers
+};
+
+// Draws of 0 give the thinnest black dot at the centre; draws of one half
+// round the colour ties to even; draws just below one give the widest,
+// brightest, largest ring, cut off at the top edge.
+TEST(CircleBackdrop, EachDrawSetsThePenTheColourAndTheRadius) {
+    for (const CircleCase& c : {CircleCase{0, 1, 0, {100, 50}}, CircleCase{0.5f, 6, MakeColour(20, 8, 128), {150, 50}},
+                                CircleCase{kJustBelowOne, 10, MakeColour(40, 15, 255), {186, 0}}}) {
+        testing::HeadlessRuntime headless{QSize(200, 100)};
+        Form scene{headless.runtime, CreditsDesign()};
+        scene.Load();
+        headless.runtime.random().ScriptNextDraws({c.draw, c.draw, c.draw, c.draw, c.draw});
+        DrawRandomCircles(headless.runtime, scene);
+        EXPECT_EQ(scene.DrawWidth(), c.drawWidth) << c.draw;
+        EXPECT_EQ(scene.ForeColor(), c.colour) << c.draw;
+        EXPECT_EQ(scene.surface().image().pixel(c.onTheRing), ToPixel(c.colour)) << c.draw;
+    }
+}
+
+TEST(CircleBackdrop, PenWidthIsInDevicePixelsAtAnyRatio) {
+    testing::HeadlessRuntime headless{QSize(100, 50), 2.0};
+    Form scene{headless.runtime, CreditsDesign()};
+    scene.Load();
+    headless.runtime.random().ScriptNextDraws({0.95f, 0.5f, 0.5f, 0.5f, 0.5f}); // width 10, radius 50 device px
+    DrawRandomCircles(headless.runtime, scene);
+    int ring = 0;
+    for (int x = 100; x < 200; ++x) ring += scene.surface().image().pixel(x, 50) == qRgb(20, 8, 128);
+    EXPECT_EQ(ring, 11); // pixel centres within 5 of the path, both ends included
+}
+
+TEST(CircleBackdrop, AFailedCircleIsReportedByItselfAndTheOthersAreStillPainted) {
+    testing::HeadlessRuntime headless{QSize(200, 100)};
+    Form scene{headless.runtime, CreditsDesign()};
+    scene.Load();
+    headless.runtime.monitor().FailOnUse(Service::Circle, 7);
+    PaintInitialBackdrop(headless.runtime, scene);
+    EXPECT_EQ(headless.runtime.random().drawCount(), 5u * kInitialCircles);
+    ASSERT_EQ(headless.messages.shown.size(), 1u);
+    EXPECT_EQ(testing::Procedure(headless.messages.shown[0]), "Unexpected error in procedure: DrawRandomCircles");
+}
+
+LabelDesign Line(const char* name, const char* caption, float top, float width, OleColour colour = kWhite) {
+    return LabelDesign{name, caption, 123, top, width, 300, colour, FontAttributes{"Arial", 12, true}, false};
+}
+
+int CountPixels(const QImage& image, QRect area, auto&& predicate) {
+    int count = 0;
+    area &= image.rect();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) count += predicate(image.pixel(x, y));
+    }
+    return count;
+}
+
+bool IsInk(QRgb pixel) { return qRed(pixel) > 100; }
+
+// A 200 x 100 display over a plain scene backdrop, with these lines.
+struct CompositionTest : ::testing::Test {
+    void Build(std::vector<LabelDesign> labels) {
+        FormDesign design = CreditsDesign();
+        design.controls.resize(3);
+        for (LabelDesign& label : labels) design.controls.emplace_back(std::move(label));
+        scene = std::make_unique<Form>(headless.runtime, std::move(design));
+        display = std::make_unique<Form>(headless.runtime, FrmDisplay::Design());
+        scene->Load();
+        display->Show();
+        const_cast<Surface&>(scene->surface()).Fill(kBackdropPixel);
+    }
+    const QImage& Frame() const { return display->surface().image(); }
+    int Presents() const { return headless.hosts.created[1]->presentCount; }
+
+    testing::HeadlessRuntime headless{QSize(200, 100)};
+    std::unique_ptr<Form> scene, display;
+};
+
+TEST_F(CompositionTest, ALineIsCentredByItsOwnWidthOverTheBackdropAndShownOnce) {
+    Build({Line("L", "Orsolak", 300, 1200)});
+    const int presents = Presents();
+    ComposeFrame(*scene, *display);
+    EXPECT_EQ(Presents(), presents + 1);
+    const QImage first = Frame().copy();
+    // The text cell is 80 px wide, centred: columns 60 to 139, from row 20.
+    EXPECT_GT(CountPixels(first, QRect(60, 20, 80, 20), IsInk), 50);
+    EXPECT_EQ(CountPixels(first, QRect(0, 0, 58, 100), IsInk) + CountPixels(first, QRect(142, 0, 58, 100), IsInk), 0);
+    EXPECT_GT(CountPixels(first, QRect(0, 0, 200, 100), [](QRgb p) { return p == kBackdropPixel; }), 180 * 90);
+    scene->LabelNamed("L").SetLeft(-5000); // Left plays no part
+    scene->LabelNamed("L").SetTop(900);
+    ComposeFrame(*scene, *display);
+    EXPECT_EQ(CountPixels(Frame(), QRect(0, 0, 200, 40), IsInk), 0); // nothing of the last frame stays
+    EXPECT_EQ(Frame().copy(60, 60, 80, 20), first.copy(60, 20, 80, 20));
+}
+
+TEST_F(CompositionTest, LinesOffTheEdgesAreCutAndTheLastLineLeavesItsDrawingState) {
+    Build({Line("Up", "Orsolak", -150, 1200), Line("Wide", "Programming Programming Programming", 900, 6000, 0x0000FF00)});
+    ComposeFrame(*scene, *display);
+    EXPECT_GT(CountPixels(Frame(), QRect(60, 0, 80, 8), IsInk), 0);    // the lower half of "Up"
+    EXPECT_GT(CountPixels(Frame(), QRect(0, 60, 4, 20), [](QRgb p) { return qGreen(p) > 100; }), 0);   // off the left
+    EXPECT_GT(CountPixels(Frame(), QRect(196, 60, 4, 20), [](QRgb p) { return qGreen(p) > 100; }), 0); // and the right
+    EXPECT_EQ(display->CurrentX(), 200 * 15 / 2.0f - 3000);
+    EXPECT_EQ(display->CurrentY(), 900);
+    EXPECT_EQ(display->ForeColor(), 0x0000FF00u);
+}
+
+TEST_F(CompositionTest, ADisplayLargerThanTheSceneKeepsItsBackgroundOutsideTheBackdrop) {
+    headless.hosts.nextSizes = {QSize(100, 50), QSize(200, 100)};
+    Build({Line("L", "Programming Programming", 900, 4000)});
+    ComposeFrame(*scene, *display);
+    scene->LabelNamed("L").SetTop(300);
+    ComposeFrame(*scene, *display);
+    EXPECT_EQ(Frame().pixel(99, 49), kBackdropPixel);
+    EXPECT_EQ(CountPixels(Frame(), QRect(0, 50, 200, 50), [](QRgb p) { return p == kNavyPixel; }), 200 * 50);
+}
+
+// At full size, every line of the roll is centred on the window: its ink
+// lies where Qt puts the same text centred by its measured advance.
+TEST(CompositionAtFullSize, EveryLineIsCentredOnTheWindowWithinAPixel) {
+    testing::HeadlessRuntime headless{QSize(1920, 1080)};
+    Form scene(headless.runtime, CreditsDesign()), display(headless.runtime, FrmDisplay::Design());
+    scene.Load();
+    display.Show();
+    CentreLabels(scene);
+    auto inkColumns = [](const QImage& image) {
+        int left = image.width(), right = -1;
+        for (int y = 390; y < 500; ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (qRed(image.pixel(x, y)) > 200 && qBlue(image.pixel(x, y)) > 200) left = std::min(left, x), right = std::max(right, x);
+            }
+        }
+        return std::make_pair(left, right);
+    };
+    for (Control* control : scene.Controls()) {
+        Label* label = control->AsLabel();
+        if (label == nullptr) continue;
+        for (Control* other : scene.Controls()) {
+            if (other->AsLabel() != nullptr) other->AsLabel()->SetTop(other == control ? 15 * 400 : -99999);
+        }
+        ComposeFrame(scene, display);
+        QImage reference(1920, 1080, QImage::Format_RGB32);
+        reference.fill(kNavyPixel);
+        QPainter painter(&reference);
+        const QFont font = ToQFont(label->Font().attributes());
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        const QFontMetricsF metrics(font, &reference);
+        const QString caption = QString::fromStdString(label->Caption());
+        painter.drawText(QPointF(960 - metrics.horizontalAdvance(caption) / 2, 400 + metrics.ascent()), caption);
+        painter.end();
+        const auto [left, right] = inkColumns(display.surface().image());
+        const auto [expectedLeft, expectedRight] = inkColumns(reference);
+        EXPECT_NEAR(left, expectedLeft, 1) << label->Caption();
+        EXPECT_NEAR(right, expectedRight, 1) << label->Caption();
+    }
+}
+
+} // namespace
+} // namespace vantrel
