@@ -52,7 +52,9 @@ void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill) {
     m_damaged.assign(tiles, 1);
     m_ringTiles.assign(tiles, 0);
     m_copySource = 0;
-    if (!m_image.isNull()) m_image.fill(fill);
+    // Filled when first read or drawn on: a window may be resized several
+    // times before it shows anything, and pages never written cost nothing.
+    if (!m_image.isNull()) m_pendingFill = fill;
 }
 
 void Surface::Fill(QRgb colour) {

@@ -27,7 +27,8 @@ public:
 
     Surface(QSize devicePixels, double devicePixelRatio, QRgb fill);
 
-    // Reallocates the image at a new size, filled with one colour.
+    // Reallocates the image at a new size, filled with one colour (when it
+    // is first read or drawn on, as a fill is).
     void Reset(QSize devicePixels, double devicePixelRatio, QRgb fill);
 
     int width() const { return m_width; }
