@@ -93,7 +93,7 @@ void Surface::DrawPendingBands() {
             DrawRingRows(part.band, m_pendingCircles[part.ring].colour, band, endRow);
         }
     }
-    if (!parts.empty()) MarkRingTilesDrawn(parts);
+    if (!parts.empty()) MarkRingTilesDrawn();
     m_pendingFill.reset();
     m_pendingCircles.clear();
 }
@@ -135,23 +135,15 @@ void Surface::DrawRingRows(const RingBand& ring, QRgb colour, int firstRow, int 
 }
 
 // The rings' tiles are noted with one store a run while drawing, and get
-// their new version and damage here, once each; only the tile rows the
-// rings reach are looked at.
-void Surface::MarkRingTilesDrawn(const std::vector<VisibleRingPart>& parts) {
-    int64_t firstRow = m_height, lastRow = -1;
-    for (const VisibleRingPart& part : parts) {
-        const int64_t reach = detail::FloorSqrt(part.band.outerSquared);
-        firstRow = std::min(firstRow, part.band.centreY - reach);
-        lastRow = std::max(lastRow, part.band.centreY + reach);
-    }
-    firstRow = std::max<int64_t>(firstRow, 0);
-    lastRow = std::min<int64_t>(lastRow, m_height - 1);
-    if (firstRow > lastRow) return;
+// their new version and damage here, once each; the notes are found with
+// memchr, which skips the untouched tiles many at a time.
+void Surface::MarkRingTilesDrawn() {
     const uint64_t version = m_nextVersion++;
-    const size_t end = TileIndex(0, static_cast<int>(lastRow / kTileHeight) + 1);
-    for (size_t tile = TileIndex(0, static_cast<int>(firstRow / kTileHeight)); tile < end; ++tile) {
-        if (!m_ringTiles[tile]) continue;
-        m_ringTiles[tile] = 0;
+    uint8_t* const first = m_ringTiles.data();
+    uint8_t* const end = first + m_ringTiles.size();
+    for (uint8_t* noted = first; (noted = static_cast<uint8_t*>(std::memchr(noted, 1, static_cast<size_t>(end - noted))));) {
+        const auto tile = static_cast<size_t>(noted - first);
+        *noted++ = 0;
         m_tileVersion[tile] = version;
         m_copiedVersion[tile] = kUnknown;
         m_damaged[tile] = 1;

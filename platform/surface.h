@@ -77,7 +77,7 @@ private:
     void DrawPendingBands();
     std::vector<VisibleRingPart> PendingRingParts() const;
     void DrawRingRows(const RingBand& ring, QRgb colour, int firstRow, int endRow);
-    void MarkRingTilesDrawn(const std::vector<VisibleRingPart>& parts);
+    void MarkRingTilesDrawn();
     void MarkAllDrawn();
     void CopyTileRun(const Surface& source, int row, int firstColumn, int lastColumn, int64_t width,
                      int64_t height, QRgb outside);
