@@ -51,9 +51,10 @@ struct CircleOutline {
         // Far beyond any surface, and small enough to square a reach in 64 bits.
         constexpr double kFarthestSquared = 0x1p60;
         const double half = penWidth / 2.0;
+        const double outer = radius + half;
         const double inner = radius - half;
-        band.outerSquared = static_cast<int64_t>(std::min(std::floor((radius + half) * (radius + half)), kFarthestSquared));
-        if (inner > 0) band.innerSquared = static_cast<int64_t>(std::min(std::ceil(inner * inner), kFarthestSquared + 1));
+        band.outerSquared = static_cast<int64_t>(std::min(std::floor(outer * outer), kFarthestSquared));
+        if (inner > 0) band.innerSquared = static_cast<int64_t>(std::min(std::ceil(inner * inner), kFarthestSquared));
         return band;
     }
 };

@@ -138,10 +138,14 @@ void Surface::DrawRingRows(const RingBand& ring, QRgb colour, int firstRow, int 
 // their new version and damage here, once each; the notes are found with
 // memchr, which skips the untouched tiles many at a time.
 void Surface::MarkRingTilesDrawn() {
+    if (m_ringTiles.empty()) return;
     const uint64_t version = m_nextVersion++;
     uint8_t* const first = m_ringTiles.data();
     uint8_t* const end = first + m_ringTiles.size();
-    for (uint8_t* noted = first; (noted = static_cast<uint8_t*>(std::memchr(noted, 1, static_cast<size_t>(end - noted))));) {
+    auto nextNoted = [&](uint8_t* from) {
+        return static_cast<uint8_t*>(std::memchr(from, 1, static_cast<size_t>(end - from)));
+    };
+    for (uint8_t* noted = nextNoted(first); noted != nullptr; noted = nextNoted(noted)) {
         const auto tile = static_cast<size_t>(noted - first);
         *noted++ = 0;
         m_tileVersion[tile] = version;
