@@ -8,6 +8,9 @@
 //   cpu_percent     the program's own CPU time (user + system) per second of
 //                   running, in % of one core, over a window after start-up
 //   peak_rss_mb     its peak resident memory (VmHWM) at the end of the run
+//   server_cpu_percent  with --server-pid, the X server's CPU time over the
+//                   same window, in % of one core: what drawing the frames
+//                   costs on the server's side
 //
 // The program gets this probe's environment (the caller picks the audio
 // driver). The probe polls the screen only until the first frame and sleeps
@@ -15,6 +18,7 @@
 // The program is ended with SIGTERM; how it exited is printed too.
 //
 // Usage: vantrel-first-frame-probe [--program PATH] [--settle-ms N] [--cpu-ms N]
+//                                  [--server-pid PID]
 
 #include <xcb/xcb.h>
 
@@ -121,7 +125,7 @@ bool Ended(pid_t pid, std::chrono::milliseconds timeout, int& status) {
     return false;
 }
 
-int Measure(const std::string& program, long settleMs, long cpuMs) {
+int Measure(const std::string& program, long settleMs, long cpuMs, pid_t serverPid) {
     const char* display = std::getenv("DISPLAY");
     xcb_connection_t* c = xcb_connect(display, nullptr);
     if (display == nullptr || xcb_connection_has_error(c)) {
@@ -167,15 +171,19 @@ int Measure(const std::string& program, long settleMs, long cpuMs) {
 
     std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
     const auto cpuBefore = CpuSeconds(pid);
+    const auto serverBefore = serverPid > 0 ? CpuSeconds(serverPid) : std::nullopt;
     const auto wallBefore = Clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(cpuMs));
     const auto cpuAfter = CpuSeconds(pid);
+    const auto serverAfter = serverPid > 0 ? CpuSeconds(serverPid) : std::nullopt;
     const double wallSeconds = MsSince(wallBefore) / 1000.0;
     const auto peak = PeakResidentMb(pid);
     if (!cpuBefore || !cpuAfter || !peak || ::waitpid(pid, &status, WNOHANG) != 0)
         return fail("the program ended while it was measured");
     std::printf("cpu_percent=%.2f\n", 100.0 * (*cpuAfter - *cpuBefore) / wallSeconds);
     std::printf("peak_rss_mb=%.1f\n", *peak);
+    if (serverBefore && serverAfter)
+        std::printf("server_cpu_percent=%.2f\n", 100.0 * (*serverAfter - *serverBefore) / wallSeconds);
 
     ::kill(pid, SIGTERM);
     if (!Ended(pid, std::chrono::milliseconds(5000), status)) {
@@ -192,17 +200,19 @@ int Measure(const std::string& program, long settleMs, long cpuMs) {
 int main(int argc, char** argv) {
     std::string program = VANTREL_PROGRAM;
     long settleMs = 2000, cpuMs = 10000;
+    pid_t serverPid = 0;
     bool understood = argc % 2 == 1; // options and their values in pairs
     for (int i = 1; understood && i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--program") program = argv[i + 1];
         else if (option == "--settle-ms") settleMs = std::stol(argv[i + 1]);
         else if (option == "--cpu-ms") cpuMs = std::stol(argv[i + 1]);
+        else if (option == "--server-pid") serverPid = static_cast<pid_t>(std::stol(argv[i + 1]));
         else understood = false;
     }
     if (!understood) {
-        std::fprintf(stderr, "usage: %s [--program PATH] [--settle-ms N] [--cpu-ms N]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--program PATH] [--settle-ms N] [--cpu-ms N] [--server-pid PID]\n", argv[0]);
         return 2;
     }
-    return Measure(program, settleMs, cpuMs);
+    return Measure(program, settleMs, cpuMs, serverPid);
 }

@@ -6,6 +6,7 @@
 #include "x11_visibility.h"
 #include "x11_window_hints.h"
 
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -79,7 +80,13 @@ public:
         });
     }
 
-    void Hide() override { m_window->hide(); }
+    // A hidden window keeps no copy of its pixels: Qt would hold a whole
+    // window's worth (8 MB at 1920x1080) for the scene, hidden for good. Shown
+    // again, the window gets its buffer back at its size and is repainted.
+    void Hide() override {
+        m_window->hide();
+        if (QBackingStore* store = m_window->backingStore()) store->resize(QSize(1, 1));
+    }
     bool visible() const override { return m_window->isVisible(); }
 
     QSize clientSize() const override { return m_window->size(); }

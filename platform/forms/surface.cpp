@@ -38,6 +38,7 @@ Surface::Surface(QSize devicePixels, double devicePixelRatio, QRgb fill) : m_ide
 
 void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill) {
     m_pendingCircles.clear();
+    m_pendingFill.reset();
     m_image = QImage(devicePixels.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
     m_image.setDevicePixelRatio(devicePixelRatio);
     m_devicePixelRatio = devicePixelRatio;
@@ -49,42 +50,76 @@ void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill) {
     m_tileVersion.assign(tiles, m_nextVersion++);
     m_copiedVersion.assign(tiles, kUnknown);
     m_damaged.assign(tiles, 1);
+    m_ringTiles.assign(tiles, 0);
     m_copySource = 0;
-    if (!m_image.isNull()) m_image.fill(fill);
+    // Filled when first read or drawn on: a window may be resized several
+    // times before it shows anything, and pages never written cost nothing.
+    if (!m_image.isNull()) m_pendingFill = fill;
 }
 
 void Surface::Fill(QRgb colour) {
     m_pendingCircles.clear(); // all covered by the fill
     if (m_image.isNull()) return;
-    m_image.fill(colour);
+    m_pendingFill = colour;
     MarkAllDrawn();
 }
 
 void Surface::StrokeCircle(const CircleOutline& circle, QRgb colour) {
     if (m_image.isNull()) return;
     m_pendingCircles.push_back({circle, colour});
-    if (m_pendingCircles.size() >= kMaxPendingCircles) DrawPendingCircles();
+    if (m_pendingCircles.size() >= kMaxPendingCircles) DrawPending();
 }
 
-void Surface::DrawPendingCircles() const {
-    if (m_pendingCircles.empty()) return;
+void Surface::DrawPending() const {
+    if (m_pendingCircles.empty() && !m_pendingFill) return;
     // No surface is ever made const; readers only see it through const
     // references, and what they read must have every circle on it.
-    auto& self = const_cast<Surface&>(*this);
-    const uint64_t version = self.m_nextVersion++;
-    if (m_pendingCircles.size() == 1) {
-        self.DrawCircleRows(m_pendingCircles[0].circle, m_pendingCircles[0].colour, version, 0, m_height);
-    } else {
-        for (int band = 0; band < m_height; band += kBandRows) {
-            for (const PendingCircle& pending : m_pendingCircles) {
-                self.DrawCircleRows(pending.circle, pending.colour, version, band, band + kBandRows);
+    const_cast<Surface&>(*this).DrawPendingBands();
+}
+
+void Surface::DrawPendingBands() {
+    const std::vector<VisibleRingPart> parts = PendingRingParts();
+    // One ring alone gains nothing from bands.
+    const int bandRows = parts.size() == 1 && !m_pendingFill ? m_height : kBandRows;
+    for (int band = 0; band < m_height; band += bandRows) {
+        const int endRow = std::min(band + bandRows, m_height);
+        if (m_pendingFill) {
+            for (int y = band; y < endRow; ++y) {
+                auto* row = reinterpret_cast<QRgb*>(m_image.scanLine(y));
+                std::fill(row, row + m_width, *m_pendingFill);
             }
         }
+        for (const VisibleRingPart& part : parts) {
+            DrawRingRows(part.band, m_pendingCircles[part.ring].colour, band, endRow);
+        }
     }
+    if (!parts.empty()) MarkRingTilesDrawn();
+    m_pendingFill.reset();
     m_pendingCircles.clear();
 }
 
-void Surface::DrawCircleRows(const CircleOutline& circle, QRgb colour, uint64_t version, int firstRow, int endRow) {
+// Rings around one centre (as the backdrop's all are) mostly lie over each
+// other: of the activation's thousand, two thirds end up wholly hidden. Then
+// only what shows of each is drawn, every pixel once.
+std::vector<VisibleRingPart> Surface::PendingRingParts() const {
+    std::vector<RingBand> rings;
+    rings.reserve(m_pendingCircles.size());
+    for (const PendingCircle& pending : m_pendingCircles) rings.push_back(pending.circle.Band());
+    const bool sharedCentre = std::all_of(rings.begin(), rings.end(), [&](const RingBand& ring) {
+        return ring.centreX == rings.front().centreX && ring.centreY == rings.front().centreY;
+    });
+    if (rings.size() > 1 && sharedCentre) {
+        const int64_t centreX = rings.front().centreX, centreY = rings.front().centreY;
+        const int64_t farX = std::max(centreX, m_width - 1 - centreX);
+        const int64_t farY = std::max(centreY, m_height - 1 - centreY);
+        return VisibleRingParts(rings, farX * farX + farY * farY);
+    }
+    std::vector<VisibleRingPart> parts;
+    for (size_t index = 0; index < rings.size(); ++index) parts.push_back({rings[index], index});
+    return parts;
+}
+
+void Surface::DrawRingRows(const RingBand& ring, QRgb colour, int firstRow, int endRow) {
     uchar* bits = m_image.bits();
     const qsizetype stride = m_image.bytesPerLine();
     const auto tileColumns = static_cast<size_t>(m_tileColumns);
@@ -93,18 +128,35 @@ void Surface::DrawCircleRows(const CircleOutline& circle, QRgb colour, uint64_t 
         std::fill(row + x0, row + x1 + 1, colour);
         const size_t rowStart = static_cast<size_t>(y / kTileHeight) * tileColumns;
         for (int column = x0 / kTileWidth; column <= x1 / kTileWidth; ++column) {
-            const size_t tile = rowStart + static_cast<size_t>(column);
-            m_tileVersion[tile] = version;
-            m_copiedVersion[tile] = kUnknown;
-            m_damaged[tile] = 1;
+            m_ringTiles[rowStart + static_cast<size_t>(column)] = 1;
         }
     };
-    ForEachOutlineSpan(circle, m_width, m_height, fillRun, firstRow, endRow);
+    ForEachRingSpan(ring, m_width, m_height, fillRun, firstRow, endRow);
+}
+
+// The rings' tiles are noted with one store a run while drawing, and get
+// their new version and damage here, once each; the notes are found with
+// memchr, which skips the untouched tiles many at a time.
+void Surface::MarkRingTilesDrawn() {
+    if (m_ringTiles.empty()) return;
+    const uint64_t version = m_nextVersion++;
+    uint8_t* const first = m_ringTiles.data();
+    uint8_t* const end = first + m_ringTiles.size();
+    auto nextNoted = [&](uint8_t* from) {
+        return static_cast<uint8_t*>(std::memchr(from, 1, static_cast<size_t>(end - from)));
+    };
+    for (uint8_t* noted = nextNoted(first); noted != nullptr; noted = nextNoted(noted)) {
+        const auto tile = static_cast<size_t>(noted - first);
+        *noted++ = 0;
+        m_tileVersion[tile] = version;
+        m_copiedVersion[tile] = kUnknown;
+        m_damaged[tile] = 1;
+    }
 }
 
 void Surface::DrawText(const TextImage& text, int x, int y) {
     if (m_image.isNull() || text.glyphs.isNull()) return;
-    DrawPendingCircles();
+    DrawPending();
     const int surfaceWidth = width();
     const int left = x + text.offset.x();
     const int top = y + text.offset.y();
@@ -143,8 +195,8 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
 
 void Surface::CopyFrom(const Surface& source, int64_t copyWidth, int64_t copyHeight, QRgb outside) {
     if (m_image.isNull() || copyWidth <= 0 || copyHeight <= 0) return;
-    source.DrawPendingCircles();
-    DrawPendingCircles();
+    source.DrawPending();
+    DrawPending();
     const int width = static_cast<int>(std::min<int64_t>(copyWidth, this->width()));
     const int height = static_cast<int>(std::min<int64_t>(copyHeight, this->height()));
     if (m_copySource != source.m_identity || m_copyOutside != outside || m_copySize != QSize(width, height)) {
@@ -200,7 +252,7 @@ void Surface::CopyTileRun(const Surface& source, int row, int firstColumn, int l
 }
 
 std::vector<QRect> Surface::TakeDamage() {
-    DrawPendingCircles();
+    DrawPending();
     std::vector<QRect> rects;
     std::map<std::pair<int, int>, size_t> openAbove; // run's columns -> rect ending at the row above
     for (int row = 0; row < TileRows(); ++row) {

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QRect>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace vantrel {
@@ -26,7 +27,8 @@ public:
 
     Surface(QSize devicePixels, double devicePixelRatio, QRgb fill);
 
-    // Reallocates the image at a new size, filled with one colour.
+    // Reallocates the image at a new size, filled with one colour (when it
+    // is first read or drawn on, as a fill is).
     void Reset(QSize devicePixels, double devicePixelRatio, QRgb fill);
 
     int width() const { return m_width; }
@@ -34,16 +36,17 @@ public:
     double devicePixelRatio() const { return m_devicePixelRatio; }
     // The pixels, with every circle drawn so far.
     const QImage& image() const {
-        DrawPendingCircles();
+        DrawPending();
         return m_image;
     }
 
+    // A fill and the circles after it are drawn in order, but not
+    // necessarily at once: they are drawn together, band of rows by band, so
+    // that each band's pixels stay in the cache, and of many circles around
+    // one centre only what the later ones leave showing. Anything that reads
+    // or draws over the pixels draws what is pending first, so the result is
+    // that of drawing each one when asked.
     void Fill(QRgb colour);
-    // Circles are drawn in order, but not necessarily at once: many in a row
-    // are drawn together, band of rows by band, so that each band's pixels
-    // stay in the cache. Anything that reads or draws over the pixels draws
-    // the pending circles first, so the result is that of drawing each one
-    // when asked.
     void StrokeCircle(const CircleOutline& circle, QRgb colour);
     // Blends a rendered line with its text cell's top left corner at (x, y).
     void DrawText(const TextImage& text, int x, int y);
@@ -70,8 +73,11 @@ private:
         return static_cast<size_t>(row) * static_cast<size_t>(m_tileColumns) + static_cast<size_t>(column);
     }
     void MarkDrawnRect(const QRect& rect);
-    void DrawPendingCircles() const;
-    void DrawCircleRows(const CircleOutline& circle, QRgb colour, uint64_t version, int firstRow, int endRow);
+    void DrawPending() const;
+    void DrawPendingBands();
+    std::vector<VisibleRingPart> PendingRingParts() const;
+    void DrawRingRows(const RingBand& ring, QRgb colour, int firstRow, int endRow);
+    void MarkRingTilesDrawn();
     void MarkAllDrawn();
     void CopyTileRun(const Surface& source, int row, int firstColumn, int lastColumn, int64_t width,
                      int64_t height, QRgb outside);
@@ -94,10 +100,12 @@ private:
     QSize m_copySize;
     QRgb m_copyOutside = 0;
     std::vector<uint8_t> m_damaged;        // changed since the last TakeDamage
+    std::vector<uint8_t> m_ringTiles;      // drawn on by the pending circles, while they are drawn
     uint64_t m_copiedPixels = 0;
 
-    // Circles asked for but not drawn yet; drawing them changes what the
-    // surface holds only as it should already have been, hence mutable.
+    // A fill and circles asked for but not drawn yet; drawing them changes
+    // what the surface holds only as it should already have been, hence
+    // mutable.
     static constexpr size_t kMaxPendingCircles = 2048;
     static constexpr int kBandRows = 32;
     struct PendingCircle {
@@ -105,6 +113,7 @@ private:
         QRgb colour;
     };
     mutable std::vector<PendingCircle> m_pendingCircles;
+    mutable std::optional<QRgb> m_pendingFill; // comes before the pending circles
 };
 
 } // namespace vantrel

@@ -50,16 +50,26 @@ TEST(CircleOutline, SpansInBandsMatchThePixelTest) {
     }
 }
 
+// Around one centre, as the backdrop's rings are, and around several; with a
+// fill among them, and later rings over the earlier ones' pixels.
 TEST(CircleOutline, ManyCirclesDrawnTogetherEqualEachDrawnAtOnce) {
-    Surface together(QSize(90, 70), 1.0, kNavyPixel), oneByOne(QSize(90, 70), 1.0, kNavyPixel);
-    for (int index = 0; index < 300; ++index) {
-        const CircleOutline circle{45, 35, (index * 37) % 80 / 1.3, 1 + index % 10};
-        const QRgb colour = qRgb(index % 41, index % 16, (index * 7) % 256);
-        together.StrokeCircle(circle, colour);
-        oneByOne.StrokeCircle(circle, colour);
-        (void)oneByOne.image(); // draws it now
+    for (const int centres : {1, 3}) {
+        Surface together(QSize(90, 70), 1.0, kNavyPixel), oneByOne(QSize(90, 70), 1.0, kNavyPixel);
+        for (int index = 0; index < 300; ++index) {
+            if (index == 100) {
+                together.Fill(qRgb(9, 9, 9));
+                oneByOne.Fill(qRgb(9, 9, 9));
+            }
+            if (index == 150) (void)together.image(); // draws the fill and the rings since
+            const CircleOutline circle{45 - index % centres * 7, 35 + index % centres, (index * 37) % 80 / 1.3,
+                                       1 + index % 10};
+            const QRgb colour = qRgb(index % 41, index % 16, (index * 7) % 256);
+            together.StrokeCircle(circle, colour);
+            oneByOne.StrokeCircle(circle, colour);
+            (void)oneByOne.image(); // draws it now
+        }
+        EXPECT_EQ(together.image(), oneByOne.image()) << centres << " centres";
     }
-    EXPECT_EQ(together.image(), oneByOne.image());
 }
 
 // A block copy after rings on the source and text on the target must equal
