@@ -136,10 +136,8 @@ FormWindow::FormWindow(const WindowSettings& settings, FormHostEvents& events)
     setPalette(palette);
     if (settings.invisiblePointer) setCursor(Qt::BlankCursor);
     resize(settings.designClientSize);
-    if (settings.toolWindow || !settings.showInTaskbar) {
-        winId(); // the native window must exist to carry the hints before it is first mapped
-        ApplyX11WindowHints(*this, settings);
-    }
+    winId(); // the native window must exist to carry the hints before it is first mapped
+    ApplyX11WindowHints(*this, settings);
 }
 
 void FormWindow::ShowFramesThrough(FramePresenter& frames) {

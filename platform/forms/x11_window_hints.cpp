@@ -35,6 +35,13 @@ void ApplyX11WindowHints(QWidget& window, const WindowSettings& settings) {
     xcb_connection_t* connection = x11->connection();
     const auto id = static_cast<xcb_window_t>(window.winId());
 
+    // The server itself fills the window with the form's background colour
+    // where nothing has been shown yet: between mapping and the first frame,
+    // which waits for the activation's rings, the window is navy, not
+    // whatever the screen held. (Qt creates its windows with no background.)
+    const uint32_t background = ToPixel(settings.backColour) & 0xFFFFFFu; // a 24-bit TrueColor pixel
+    xcb_change_window_attributes(connection, id, XCB_CW_BACK_PIXEL, &background);
+
     if (settings.toolWindow) {
         const xcb_atom_t motifHints = Atom(connection, "_MOTIF_WM_HINTS");
         const std::array<uint32_t, 5> hints{kMwmHintsFunctions | kMwmHintsDecorations, kMwmFuncMove | kMwmFuncClose,
