@@ -46,12 +46,10 @@ public:
     // has the size it will keep (a window manager maximizes it first).
     virtual void Show() = 0;
     virtual void Hide() = 0;
-    virtual bool visible() const = 0;
 
     virtual QSize clientSize() const = 0; // logical pixels
     virtual double devicePixelRatio() const = 0;
     virtual double logicalDpi() const = 0;
-    virtual double refreshRateHz() const = 0; // 0 when unknown
 
     // Shows these parts of the surface (device pixels) in the window.
     virtual void Present(const std::vector<QRect>& damage) = 0;
@@ -78,27 +76,20 @@ public:
     // As if the user closed the window.
     void RequestClose() { m_events->OnCloseRequested(); }
 
-    void Show() override { m_visible = true; }
-    void Hide() override { m_visible = false; }
-    bool visible() const override { return m_visible; }
+    void Show() override {}
+    void Hide() override {}
     QSize clientSize() const override { return m_clientSize; }
     double devicePixelRatio() const override { return m_devicePixelRatio; }
     double logicalDpi() const override { return m_logicalDpi; }
-    double refreshRateHz() const override { return 60.0; }
-    void Present(const std::vector<QRect>& damage) override {
-        ++presentCount;
-        lastDamage = damage;
-    }
+    void Present(const std::vector<QRect>&) override { ++presentCount; }
 
     int presentCount = 0;
-    std::vector<QRect> lastDamage;
 
 private:
     QSize m_clientSize;
     double m_devicePixelRatio;
     double m_logicalDpi;
     FormHostEvents* m_events;
-    bool m_visible = false;
 };
 
 class HeadlessHostFactory final : public FormHostFactory {

@@ -87,17 +87,12 @@ public:
         m_window->hide();
         if (QBackingStore* store = m_window->backingStore()) store->resize(QSize(1, 1));
     }
-    bool visible() const override { return m_window->isVisible(); }
 
     QSize clientSize() const override { return m_window->size(); }
     double devicePixelRatio() const override { return m_window->devicePixelRatioF(); }
     double logicalDpi() const override {
         const QScreen* screen = m_window->screen();
         return screen != nullptr ? screen->logicalDotsPerInchY() : kDesignDotsPerInch;
-    }
-    double refreshRateHz() const override {
-        const QScreen* screen = m_window->screen();
-        return screen != nullptr ? screen->refreshRate() : 0.0;
     }
 
     void Present(const std::vector<QRect>& damage) override {

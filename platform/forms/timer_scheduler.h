@@ -32,7 +32,6 @@ public:
 
     const Clock& clock() const { return *m_clock; }
     void SetFramePeriod(double framePeriodMs);
-    double framePeriodMs() const { return m_framePeriodNs / 1e6; }
 
     void Add(Timer& timer);
     void Remove(Timer& timer);
