@@ -72,12 +72,9 @@ inline Env CleanEnv(const Env& set = {}) {
     Env env;
     for (char** entry = environ; *entry != nullptr; ++entry)
         if (const char* equals = std::strchr(*entry, '=')) env[std::string(*entry, equals - *entry)] = equals + 1;
-    std::erase_if(env, [](const auto& entry) {
-        const std::string& name = entry.first;
-        return name.starts_with("QT_") || name.starts_with("SDL_") || name.ends_with("DISPLAY") ||
-               name == "XDG_SESSION_TYPE" || name == "XDG_CURRENT_DESKTOP" || name == "XAUTHORITY" ||
-               name == "DESKTOP_SESSION";
-    });
+    static const std::set<std::string> kDesktop{"XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "XAUTHORITY", "DESKTOP_SESSION"};
+    std::erase_if(env, [](const auto& e) { return e.first.starts_with("QT_") || e.first.starts_with("SDL_") ||
+                                                  e.first.ends_with("DISPLAY") || kDesktop.contains(e.first); });
     for (const auto& [name, value] : set) env[name] = value;
     return env;
 }
@@ -86,8 +83,7 @@ inline Env CleanEnv(const Env& set = {}) {
 // the object goes. Its output goes to the given files, or to /dev/null.
 class Child {
 public:
-    Child(std::vector<std::string> argv, const Env& env, const fs::path& out = {}, const fs::path& err = {},
-          int keepFd = -1) {
+    Child(std::vector<std::string> argv, const Env& env, const fs::path& out = {}, const fs::path& err = {}) {
         std::vector<std::string> entries;
         for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
         std::vector<char*> args, envp;
@@ -102,7 +98,6 @@ public:
         ::setpgid(0, 0);
         for (const auto& [fd, path] : {std::pair{STDIN_FILENO, fs::path()}, {STDOUT_FILENO, out}, {STDERR_FILENO, err}})
             ::dup2(::open(path.empty() ? "/dev/null" : path.c_str(), fd ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY, 0600), fd);
-        if (keepFd >= 0) ::fcntl(keepFd, F_SETFD, 0);
         ::execvpe(args[0], args.data(), envp.data());
         _exit(127);
     }
@@ -129,7 +124,6 @@ inline bool Clean(std::optional<int> status) { return status && WIFEXITED(*statu
 struct Rect {
     int x = 0, y = 0, width = 0, height = 0;
 };
-inline void PrintTo(const Rect& r, std::ostream* out) { *out << r.width << 'x' << r.height << '+' << r.x << '+' << r.y; }
 
 // Pixels as 0x00RRGGBB, row by row.
 struct Image {
@@ -197,8 +191,7 @@ public:
     explicit X(const std::string& display) : m_c(xcb_connect(display.c_str(), nullptr)) {
         if (xcb_connection_has_error(m_c) != 0) throw std::runtime_error("cannot connect to " + display);
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
-        m_root = screen->root;
-        m_screen = {0, 0, screen->width_in_pixels, screen->height_in_pixels};
+        m_root = screen->root, m_screen = {0, 0, screen->width_in_pixels, screen->height_in_pixels};
     }
     ~X() { xcb_disconnect(m_c); }
     xcb_connection_t* get() const { return m_c; }
@@ -208,20 +201,19 @@ public:
         auto reply = Owned(xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, name.size(), name.c_str()), nullptr));
         return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
-    // The property's bytes, if it is set (in 32-bit values when `format` is 32).
+    // The property's bytes, if it is set in the given format (8 or 32 bits).
     std::optional<std::string> Property(xcb_window_t window, xcb_atom_t property, int format = 8) {
         auto reply = Owned(xcb_get_property_reply(
             m_c, xcb_get_property(m_c, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16), nullptr));
         if (!reply || reply->type == XCB_ATOM_NONE || reply->format != format) return std::nullopt;
-        return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                           xcb_get_property_value_length(reply.get()));
+        const auto* bytes = static_cast<const char*>(xcb_get_property_value(reply.get()));
+        return std::string(bytes, bytes + xcb_get_property_value_length(reply.get()));
     }
     std::optional<std::vector<uint32_t>> Property32(xcb_window_t window, const std::string& name) {
         const auto bytes = Property(window, Atom(name), 32);
         if (!bytes) return std::nullopt;
         std::vector<uint32_t> values(bytes->size() / 4);
-        std::memcpy(values.data(), bytes->data(), bytes->size());
-        return values;
+        return std::memcpy(values.data(), bytes->data(), bytes->size()), values;
     }
     // Whether an atom list property holds the named atom.
     bool Has(xcb_window_t window, const std::string& name, const std::string& atom) {
@@ -251,8 +243,7 @@ public:
     // Whether the window exists and, if so, whether it is on screen.
     std::optional<bool> Viewable(xcb_window_t window) {
         auto attributes = Owned(xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, window), nullptr));
-        if (!attributes) return std::nullopt;
-        return attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        return attributes ? std::optional(attributes->map_state == XCB_MAP_STATE_VIEWABLE) : std::nullopt;
     }
     // The client area, in root coordinates.
     std::optional<Rect> Geometry(xcb_window_t window) {
@@ -264,9 +255,8 @@ public:
     }
     // The window manager's _NET_WORKAREA, or the screen where none runs.
     Rect WorkArea() {
-        const auto area = Property32(m_root, "_NET_WORKAREA");
-        if (!area || area->size() < 4 || !Managed()) return m_screen;
-        return Rect{int((*area)[0]), int((*area)[1]), int((*area)[2]), int((*area)[3])};
+        const auto a = Property32(m_root, "_NET_WORKAREA");
+        return a && a->size() >= 4 && Managed() ? Rect{int((*a)[0]), int((*a)[1]), int((*a)[2]), int((*a)[3])} : m_screen;
     }
     // How far the edges of the frame around a client (its ancestor just
     // below the root) are from the work area's, at most: 0 when it covers
@@ -293,13 +283,13 @@ public:
         for (uint32_t& pixel : image.pixels) pixel &= 0xffffff;
         return image;
     }
-    std::optional<bool> CursorVisible() {
+    // Whether the cursor shows any pixel that is not fully transparent.
+    bool CursorVisible() {
         Owned(xcb_xfixes_query_version_reply(m_c, xcb_xfixes_query_version(m_c, 5, 0), nullptr)); // needed first
         auto reply = Owned(xcb_xfixes_get_cursor_image_reply(m_c, xcb_xfixes_get_cursor_image(m_c), nullptr));
-        if (!reply) return std::nullopt;
-        const uint32_t* argb = xcb_xfixes_get_cursor_image_cursor_image(reply.get());
-        return std::any_of(argb, argb + xcb_xfixes_get_cursor_image_cursor_image_length(reply.get()),
-                           [](uint32_t pixel) { return (pixel >> 24) != 0; });
+        const uint32_t* argb = reply ? xcb_xfixes_get_cursor_image_cursor_image(reply.get()) : nullptr;
+        return reply && std::any_of(argb, argb + xcb_xfixes_get_cursor_image_cursor_image_length(reply.get()),
+                                    [](uint32_t pixel) { return (pixel >> 24) != 0; });
     }
     // The text the PRIMARY selection holds, as UTF-8; the selection is then
     // cleared, so that what is read next is not taken for this.
@@ -357,6 +347,11 @@ public:
         }
         return std::nullopt;
     }
+    // Waits for refresh `msc` (0: the current one); returns the refresh reported.
+    uint64_t Now(uint64_t msc = 0) {
+        Ask(msc);
+        return Wait().value_or(Report{}).msc;
+    }
     std::map<uint64_t, uint64_t> frames; // the program's: refresh shown at -> when the server copied it
 
 private:
@@ -381,15 +376,13 @@ inline const WindowManager kOpenbox{"openbox", {"openbox", "--sm-disable"}};
 class Desktop {
 public:
     explicit Desktop(const WindowManager& manager = kOpenbox, std::vector<std::string> server = {}) {
-        // Xvfb writes the number of the display it found free to the file
+        // Xvfb writes the number of the display it found free to its output
         // once it accepts connections.
-        const int fd = ::open((m_dir / "display").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        server.insert(server.begin(), {"Xvfb", "-displayfd", std::to_string(fd), "-screen", "0", "1920x1080x24",
-                                       "-nolisten", "tcp", "-noreset"});
+        server.insert(server.begin(), {"Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
+                                       "-noreset"});
         std::istringstream options(std::getenv("VANTREL_TEST_XVFB_OPTIONS") ?: "");
         for (std::string word; options >> word;) server.push_back(word);
-        m_server.emplace(std::move(server), CleanEnv(), fs::path(), m_dir / "xvfb.log", fd);
-        ::close(fd);
+        m_server.emplace(std::move(server), CleanEnv(), m_dir / "display", m_dir / "xvfb.log");
         std::string number;
         if (!WaitUntil([&] { return (number = ReadFile(m_dir / "display")).ends_with('\n'); }, Ms(20000)))
             throw std::runtime_error("Xvfb did not start: " + ReadFile(m_dir / "xvfb.log"));
@@ -405,10 +398,9 @@ public:
     bool PanelShown() { return x().WorkArea().height < 1080; }
     const std::string& display() const { return m_display; }
     X& x() { return *m_x; }
-    Env Environment(const Env& set = {}) const {
-        Env env = CleanEnv(set);
-        env["DISPLAY"] = m_display;
-        return env;
+    Env Environment(Env set = {}) const {
+        set["DISPLAY"] = m_display;
+        return CleanEnv(set);
     }
     // Runs xdotool or wmctrl here; whether it succeeded.
     bool Tool(const std::vector<std::string>& argv) const { return Clean(Child(argv, Environment()).WaitFor(Ms(10000))); }

@@ -141,7 +141,7 @@ TEST(MainWindow, ComesUpAsAToolWindowOverTheWorkAreaRollsTheCreditsAndEndsOnClos
     // the work area.
     EXPECT_EQ(x.Property32(window, "_MOTIF_WM_HINTS"), (std::vector<uint32_t>{0x3, 0x24, 0x1a, 0, 0}));
     EXPECT_TRUE(x.Has(window, "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR"));
-    EXPECT_EQ(x.FrameOffWorkArea(window), 0) << ::testing::PrintToString(client);
+    EXPECT_EQ(x.FrameOffWorkArea(window), 0);
 
     // The first text comes into view at the bottom edge.
     Image image;
@@ -152,16 +152,14 @@ TEST(MainWindow, ComesUpAsAToolWindowOverTheWorkAreaRollsTheCreditsAndEndsOnClos
 
     // The pointer is hidden over the client area only: over the title bar
     // the window manager's cursor shows.
-    auto visibleAt = [&](int px, int py) {
+    const Rect& c = client;
+    for (const auto& [px, py, visible] : {std::tuple{c.x + c.width / 3, c.y - 8, true}, {c.x + 5, c.y + 5, false},
+                                          {c.x + c.width / 2, c.y + c.height / 2, false},
+                                          {c.x + c.width - 6, c.y + c.height - 6, false}}) {
         EXPECT_TRUE(desktop.Tool({"xdotool", "mousemove", "--sync", std::to_string(px), std::to_string(py)}));
         std::this_thread::sleep_for(Ms(300)); // the server switches cursors as the pointer crosses windows
-        return x.CursorVisible();
-    };
-    EXPECT_EQ(visibleAt(client.x + client.width / 3, client.y - 8), true);
-    for (const auto& [px, py] : {std::pair{client.x + client.width / 2, client.y + client.height / 2},
-                                 std::pair{client.x + 5, client.y + 5},
-                                 std::pair{client.x + client.width - 6, client.y + client.height - 6}})
-        EXPECT_EQ(visibleAt(px, py), false) << "a visible cursor at " << px << "," << py;
+        EXPECT_EQ(x.CursorVisible(), visible) << "at " << px << "," << py;
+    }
 
     // A thousand random rings sharing the centre, in ring colours only, on
     // navy where none reaches (rings stay within the height of the centre),
@@ -174,9 +172,8 @@ TEST(MainWindow, ComesUpAsAToolWindowOverTheWorkAreaRollsTheCreditsAndEndsOnClos
     EXPECT_GE(std::set<uint32_t>(image.Row(image.height / 2), image.Row(image.height / 2 + 1)).size(), 100u);
     EXPECT_GE(Mirror(image, text, true), 0.95);
     EXPECT_GE(Mirror(image, text, false), 0.95);
-    for (const auto& [cx, cy] : {std::pair{0, 0}, {client.width - 1, 0}, {0, client.height - 1},
-                                 {client.width - 1, client.height - 1}})
-        EXPECT_EQ(image.At(cx, cy), 0x000080u) << "not navy at " << cx << "," << cy;
+    for (const int corner : {0, c.width - 1, c.width * (c.height - 1), c.width * c.height - 1})
+        EXPECT_EQ(image.pixels[corner], 0x000080u) << "not navy at corner pixel " << corner;
 
     // The text rises one pixel a refresh; a busy machine may drop a frame
     // now and then, but it never moves more than a pixel per refresh.
@@ -185,17 +182,14 @@ TEST(MainWindow, ComesUpAsAToolWindowOverTheWorkAreaRollsTheCreditsAndEndsOnClos
     const Rect band{client.x + client.width / 2 - 450, client.y, 900, client.height};
     std::vector<double> perRefresh;
     for (int pair = 0; pair < 7; ++pair) {
-        refreshes.Ask(0);
-        const uint64_t from = refreshes.Wait().value_or(Refreshes::Report{}).msc;
+        const uint64_t from = refreshes.Now();
         const WhiteMask before = WhiteOf(x.Capture(band));
-        refreshes.Ask(from + kSpan);
-        const uint64_t to = refreshes.Wait().value_or(Refreshes::Report{}).msc;
+        const uint64_t to = refreshes.Now(from + kSpan);
         const auto shift = UpwardShift(before, WhiteOf(x.Capture(band)), 2 * kSpan);
-        if (shift && to > from)
-            perRefresh.push_back(double(*shift) / double(to - from));
+        if (shift && to > from) perRefresh.push_back(double(*shift) / double(to - from));
     }
     ASSERT_GE(perRefresh.size(), 3u) << "too little text on screen to follow";
-    std::sort(perRefresh.begin(), perRefresh.end());
+    std::ranges::sort(perRefresh);
     EXPECT_GE(perRefresh[perRefresh.size() / 2], 0.7);
     EXPECT_LE(perRefresh[perRefresh.size() / 2], 1.0 + 1.0 / kSpan);
 

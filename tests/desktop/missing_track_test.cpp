@@ -24,21 +24,18 @@ xcb_window_t WaitForReport(X& x, xcb_window_t other = 0) {
 // on its dark text (right of the icon, above the buttons; a report just
 // mapped may not be drawn yet) selects it, and X offers it as PRIMARY.
 std::string ReportFirstLine(Desktop& desktop, xcb_window_t box) {
-    X& x = desktop.x();
-    std::string text = "(not read)";
+    std::string text;
     WaitUntil([&] {
-        const Rect area = x.Geometry(box).value_or(Rect{});
-        const Image image = x.Capture(area);
+        const Rect area = desktop.x().Geometry(box).value_or(Rect{});
+        const Image image = desktop.x().Capture(area);
         for (int y = 0; y < image.height * 6 / 10; ++y)
-            for (int column = image.width / 6; column < image.width * 95 / 100; ++column) {
-                const uint32_t pixel = image.At(column, y);
-                if (std::max({Red(pixel), Green(pixel), Blue(pixel)}) >= 80) continue;
-                desktop.Tool({"xdotool", "mousemove", std::to_string(area.x + column + 2),
-                              std::to_string(area.y + y + 5), "click", "--repeat", "3", "--delay", "60", "1"});
-                std::this_thread::sleep_for(Ms(100));
-                text = x.TakePrimary();
-                return !text.empty();
-            }
+            for (int column = image.width / 6; column < image.width * 95 / 100; ++column)
+                if (const uint32_t pixel = image.At(column, y); std::max({Red(pixel), Green(pixel), Blue(pixel)}) < 80) {
+                    desktop.Tool({"xdotool", "mousemove", std::to_string(area.x + column + 2),
+                                  std::to_string(area.y + y + 5), "click", "--repeat", "3", "--delay", "60", "1"});
+                    std::this_thread::sleep_for(Ms(100));
+                    return !(text = desktop.x().TakePrimary()).empty();
+                }
         return false;
     }, Ms(5000), Ms(50));
     return text;
@@ -48,8 +45,8 @@ std::string ReportFirstLine(Desktop& desktop, xcb_window_t box) {
 // other icons.
 bool ShowsRedIcon(X& x, xcb_window_t box) {
     const Rect area = x.Geometry(box).value_or(Rect{});
-    const Image image = x.Capture({area.x, area.y, area.width / 3, area.height});
-    return std::ranges::count_if(image.pixels, [](uint32_t p) { return Red(p) > 150 && Green(p) < 90 && Blue(p) < 90; }) >= 30;
+    const auto pixels = x.Capture({area.x, area.y, area.width / 3, area.height}).pixels;
+    return std::ranges::count_if(pixels, [](uint32_t p) { return Red(p) > 150 && Green(p) < 90 && Blue(p) < 90; }) >= 30;
 }
 
 // Presses Return in the report, as on a keyboard; whether the report went.
