@@ -140,21 +140,6 @@ inline int Blue(uint32_t pixel) { return pixel & 0xff; }
 inline bool IsRingColour(uint32_t pixel) { return Red(pixel) <= 40 && Green(pixel) <= 15; }
 inline bool IsWhite(uint32_t pixel) { return pixel == 0xffffff; }
 
-// What a client area shows in a strip a quarter of the way down across its
-// middle half, where the rings are from the first frame on and neither the
-// text (for its first seconds) nor a centred message box reach.
-enum class Strip { Unpainted, Navy, Rings };
-inline Rect SampleStrip(const Rect& c) { return {c.x + c.width / 4, c.y + c.height / 4, std::max(2, c.width / 2), 4}; }
-inline Strip Classify(const std::vector<uint32_t>& strip) {
-    const size_t navy = std::ranges::count(strip, 0x000080u);
-    if (!strip.empty() && navy == strip.size()) return Strip::Navy;
-    // Hundreds of rings in random blues: many colours, none brighter than a
-    // ring, little plain navy left.
-    const bool rings = std::ranges::all_of(strip, IsRingColour) && navy * 2 < strip.size() &&
-                       std::set<uint32_t>(strip.begin(), strip.end()).size() >= 16;
-    return rings ? Strip::Rings : Strip::Unpainted;
-}
-
 // Per row of an image, which of its pixels are pure white: the text's core,
 // the same wherever the text stands over whichever rings.
 using WhiteMask = std::vector<std::vector<bool>>;
@@ -325,6 +310,18 @@ private:
     Rect m_screen;
 };
 
+// Whether a client area shows the rings, judged from a strip a quarter of
+// the way down across its middle half, where they are from the first frame
+// on and neither the text (for its first seconds) nor a centred message box
+// reach: hundreds of rings in random blues, so many colours, none brighter
+// than a ring, little plain navy left. A window not painted yet shows one
+// flat colour or what was there before.
+inline bool ShowsRings(X& x, const Rect& c) {
+    const auto strip = x.Capture({c.x + c.width / 4, c.y + c.height / 4, std::max(2, c.width / 2), 4}).pixels;
+    return std::ranges::all_of(strip, IsRingColour) && std::ranges::count(strip, 0x000080u) * 2 < long(strip.size()) &&
+           std::set<uint32_t>(strip.begin(), strip.end()).size() >= 16;
+}
+
 // The X Present extension's reports for a window: the refreshes waits asked
 // for, and those at which the program's frames were shown.
 class Refreshes {
@@ -452,8 +449,7 @@ public:
         xcb_window_t seen = 0;
         WaitUntil([&] {
             for (xcb_window_t window : x.ProgramWindows("UTILITY"))
-                if (Classify(x.Capture(SampleStrip(x.Geometry(window).value_or(Rect{}))).pixels) == Strip::Rings)
-                    seen = window;
+                if (ShowsRings(x, x.Geometry(window).value_or(Rect{}))) seen = window;
             return seen != 0;
         }, Ms(30000));
         return seen;

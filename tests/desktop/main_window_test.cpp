@@ -108,7 +108,7 @@ std::vector<xcb_window_t> FollowStartup(X& watcher, Program& program, bool& soun
         }
         soundFirst = fs::exists(program.audioPath());
         const auto client = shown.empty() ? std::nullopt : watcher.Geometry(shown.back());
-        return client && Classify(watcher.Capture(SampleStrip(*client)).pixels) == Strip::Rings;
+        return client && ShowsRings(watcher, *client);
     }, Ms(30000), Ms(1));
     return shown;
 }

@@ -21,9 +21,7 @@ constexpr auto kObserved = Ms(10000); // per rate
 // once, a refresh early.
 constexpr double kCaptureDelay = 0.4;
 
-uint64_t NowUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
-}
+uint64_t NowUs() { return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count(); }
 
 // A strip read at a refresh, between two moments (monotonic microseconds).
 struct Reading {
@@ -40,9 +38,8 @@ std::map<uint64_t, Reading> ReadEveryRefresh(X& x, Refreshes& refreshes, const R
     for (const auto end = Clock::now() + kObserved; report && Clock::now() < end;) {
         refreshes.Ask(report->msc + 1); // before it can have come
         std::this_thread::sleep_for(std::chrono::duration<double>(kCaptureDelay / hz));
-        Reading reading{{}, NowUs(), 0};
-        reading.white = WhiteOf(x.Capture(strip));
-        reading.toUs = NowUs();
+        const uint64_t fromUs = NowUs();
+        Reading reading{WhiteOf(x.Capture(strip)), fromUs, NowUs()};
         const auto next = refreshes.Wait();
         if (next && next->msc == report->msc + 1 && next->ustUs > reading.toUs)
             readings[report->msc] = std::move(reading);
@@ -112,8 +109,8 @@ TEST_P(Pacing, TextMovesOnePixelPerTickLockedToTheDisplay) {
     const Rect client = desktop.x().Geometry(window).value_or(Rect{});
     X observer(desktop.display());
     Refreshes refreshes(observer, window);
-    auto readings = ReadEveryRefresh(observer, refreshes,
-                                     {client.x + client.width / 2 - kStripWidth / 2, client.y, kStripWidth, client.height}, hz);
+    const Rect strip{client.x + client.width / 2 - kStripWidth / 2, client.y, kStripWidth, client.height};
+    auto readings = ReadEveryRefresh(observer, refreshes, strip, hz);
     const Cadence cadence = Judge(readings, refreshes.frames, perTick);
     std::printf("%d Hz: %s\n", hz, ::testing::PrintToString(cadence).c_str());
     ASSERT_GE(cadence.judged, 100) << "too few refreshes read in time";
