@@ -213,17 +213,19 @@ public:
     // (_UTILITY for its main window, _DIALOG for a report): managed ones,
     // or top-level ones where no window manager runs.
     std::vector<xcb_window_t> ProgramWindows(const std::string& type) {
-        std::vector<xcb_window_t> windows = ClientList();
-        if (!Managed()) {
-            auto tree = Owned(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr));
-            windows.assign(xcb_query_tree_children(tree.get()),
-                           xcb_query_tree_children(tree.get()) + xcb_query_tree_children_length(tree.get()));
-        }
+        std::vector<xcb_window_t> windows = Managed() ? ClientList() : TopLevels();
         std::erase_if(windows, [&](xcb_window_t window) {
             return Title(window) != kTitle || !Has(window, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_" + type) ||
                    !Viewable(window).value_or(false);
         });
         return windows;
+    }
+    // The root's children: where a window manager runs, its frames and the
+    // windows it does not manage.
+    std::vector<xcb_window_t> TopLevels() {
+        auto tree = Owned(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr));
+        const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
+        return {children, children + (tree ? xcb_query_tree_children_length(tree.get()) : 0)};
     }
     // Whether the window exists and, if so, whether it is on screen.
     std::optional<bool> Viewable(xcb_window_t window) {

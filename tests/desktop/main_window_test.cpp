@@ -134,6 +134,8 @@ TEST(MainWindow, ComesUpAsAToolWindowOverTheWorkAreaRollsTheCreditsAndEndsOnClos
     EXPECT_EQ(shown.back(), window);
     EXPECT_EQ(x.Viewable(shown.front()), false) << "the scene window is gone or on screen";
     EXPECT_EQ(x.ClientList(), std::vector<xcb_window_t>{window}) << "another window is managed";
+    for (xcb_window_t unmanaged : x.TopLevels())
+        EXPECT_FALSE(x.Viewable(unmanaged).value_or(false) && x.Title(unmanaged) == kTitle) << "unmanaged window";
     EXPECT_TRUE(soundFirst) << "no sound before the first frame";
 
     // Functions and decorations given; move and close; border, title bar and
