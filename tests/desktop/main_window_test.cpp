@@ -113,6 +113,66 @@ std::vector<xcb_window_t> FollowStartup(X& watcher, Program& program, bool& soun
     return shown;
 }
 
+// The pointer is hidden over the client area only: over the title bar the
+// window manager's cursor shows.
+void ExpectPointerHiddenOverClientAreaOnly(Desktop& desktop, const Rect& c) {
+    for (const auto& [px, py, visible] : {std::tuple{c.x + c.width / 3, c.y - 8, true}, {c.x + 5, c.y + 5, false},
+                                          {c.x + c.width / 2, c.y + c.height / 2, false},
+                                          {c.x + c.width - 6, c.y + c.height - 6, false}}) {
+        EXPECT_TRUE(desktop.Tool({"xdotool", "mousemove", "--sync", std::to_string(px), std::to_string(py)}));
+        std::this_thread::sleep_for(Ms(300)); // the server switches cursors as the pointer crosses windows
+        EXPECT_EQ(desktop.x().CursorVisible(), visible) << "at " << px << "," << py;
+    }
+}
+
+// A thousand random rings sharing the centre, in ring colours only, on navy
+// where none reaches (rings stay within the height of the centre), under
+// centred bold white lines.
+void ExpectRingsUnderCentredBoldText(X& x, const Rect& c) {
+    Image image;
+    ASSERT_TRUE(WaitUntil([&] { return CheckTextLines(image = x.Capture(c)) >= 2 ||
+                                       ::testing::Test::HasFailure(); }, Ms(20000), Ms(200)))
+        << "fewer than two whole text lines on screen";
+    const std::vector<bool> text = NearText(image);
+    EXPECT_EQ(StrayPixels(image, text), 0);
+    EXPECT_GE(std::set<uint32_t>(image.Row(image.height / 2), image.Row(image.height / 2 + 1)).size(), 100u);
+    EXPECT_GE(Mirror(image, text, true), 0.95);
+    EXPECT_GE(Mirror(image, text, false), 0.95);
+    for (const int corner : {0, c.width - 1, c.width * (c.height - 1), c.width * c.height - 1})
+        EXPECT_EQ(image.pixels[corner], 0x000080u) << "not navy at corner pixel " << corner;
+}
+
+// The text rises one pixel a refresh; a busy machine may drop a frame now
+// and then, but it never moves more than a pixel per refresh.
+void ExpectTextRisesAPixelARefresh(X& x, xcb_window_t window, const Rect& client) {
+    constexpr int kSpan = 6; // refreshes
+    Refreshes refreshes(x, window);
+    const Rect band{client.x + client.width / 2 - 450, client.y, 900, client.height};
+    std::vector<double> perRefresh;
+    for (int pair = 0; pair < 7; ++pair) {
+        const uint64_t from = refreshes.Now();
+        const WhiteMask before = WhiteOf(x.Capture(band));
+        const uint64_t to = refreshes.Now(from + kSpan);
+        const auto shift = UpwardShift(before, WhiteOf(x.Capture(band)), 2 * kSpan);
+        if (shift && to > from) perRefresh.push_back(double(*shift) / double(to - from));
+    }
+    ASSERT_GE(perRefresh.size(), 3u) << "too little text on screen to follow";
+    std::ranges::sort(perRefresh);
+    EXPECT_GE(perRefresh[perRefresh.size() / 2], 0.7);
+    EXPECT_LE(perRefresh[perRefresh.size() / 2], 1.0 + 1.0 / kSpan);
+}
+
+// The track plays from start-up, and goes on.
+void ExpectTrackFromStartUp(const Program& program) {
+    const double written = program.AudioSeconds();
+    EXPECT_TRUE(WaitUntil([&] { return program.AudioSeconds() > written; }, Ms(5000))) << "the sound stopped";
+    const std::vector<int> levels = program.AudioLevels();
+    const auto audible = std::ranges::find_if(levels, [](int level) { return level > 256; });
+    ASSERT_NE(audible, levels.end()) << "nothing audible";
+    EXPECT_LE(double(audible - levels.begin()) / kAudioRate, 1.5) << "the track did not start with the program";
+    EXPECT_GT(std::ranges::max(levels), 2000);
+}
+
 TEST(MainWindow, ComesUpAsAToolWindowOverTheWorkAreaRollsTheCreditsAndEndsOnClose) {
     Desktop desktop;
     X& x = desktop.x();
@@ -152,58 +212,10 @@ TEST(MainWindow, ComesUpAsAToolWindowOverTheWorkAreaRollsTheCreditsAndEndsOnClos
     const auto firstWhite = std::ranges::find_if(image.pixels, IsWhite) - image.pixels.begin();
     EXPECT_GE(firstWhite / client.width, client.height - 40) << "the first text showed away from the bottom";
 
-    // The pointer is hidden over the client area only: over the title bar
-    // the window manager's cursor shows.
-    const Rect& c = client;
-    for (const auto& [px, py, visible] : {std::tuple{c.x + c.width / 3, c.y - 8, true}, {c.x + 5, c.y + 5, false},
-                                          {c.x + c.width / 2, c.y + c.height / 2, false},
-                                          {c.x + c.width - 6, c.y + c.height - 6, false}}) {
-        EXPECT_TRUE(desktop.Tool({"xdotool", "mousemove", "--sync", std::to_string(px), std::to_string(py)}));
-        std::this_thread::sleep_for(Ms(300)); // the server switches cursors as the pointer crosses windows
-        EXPECT_EQ(x.CursorVisible(), visible) << "at " << px << "," << py;
-    }
-
-    // A thousand random rings sharing the centre, in ring colours only, on
-    // navy where none reaches (rings stay within the height of the centre),
-    // under centred bold white lines.
-    ASSERT_TRUE(WaitUntil([&] { return CheckTextLines(image = x.Capture(client)) >= 2 ||
-                                       ::testing::Test::HasFailure(); }, Ms(20000), Ms(200)))
-        << "fewer than two whole text lines on screen";
-    const std::vector<bool> text = NearText(image);
-    EXPECT_EQ(StrayPixels(image, text), 0);
-    EXPECT_GE(std::set<uint32_t>(image.Row(image.height / 2), image.Row(image.height / 2 + 1)).size(), 100u);
-    EXPECT_GE(Mirror(image, text, true), 0.95);
-    EXPECT_GE(Mirror(image, text, false), 0.95);
-    for (const int corner : {0, c.width - 1, c.width * (c.height - 1), c.width * c.height - 1})
-        EXPECT_EQ(image.pixels[corner], 0x000080u) << "not navy at corner pixel " << corner;
-
-    // The text rises one pixel a refresh; a busy machine may drop a frame
-    // now and then, but it never moves more than a pixel per refresh.
-    constexpr int kSpan = 6; // refreshes
-    Refreshes refreshes(x, window);
-    const Rect band{client.x + client.width / 2 - 450, client.y, 900, client.height};
-    std::vector<double> perRefresh;
-    for (int pair = 0; pair < 7; ++pair) {
-        const uint64_t from = refreshes.Now();
-        const WhiteMask before = WhiteOf(x.Capture(band));
-        const uint64_t to = refreshes.Now(from + kSpan);
-        const auto shift = UpwardShift(before, WhiteOf(x.Capture(band)), 2 * kSpan);
-        if (shift && to > from) perRefresh.push_back(double(*shift) / double(to - from));
-    }
-    ASSERT_GE(perRefresh.size(), 3u) << "too little text on screen to follow";
-    std::ranges::sort(perRefresh);
-    EXPECT_GE(perRefresh[perRefresh.size() / 2], 0.7);
-    EXPECT_LE(perRefresh[perRefresh.size() / 2], 1.0 + 1.0 / kSpan);
-
-    // The track plays from start-up, and goes on.
-    const double written = program.AudioSeconds();
-    EXPECT_TRUE(WaitUntil([&] { return program.AudioSeconds() > written; }, Ms(5000))) << "the sound stopped";
-    const std::vector<int> levels = program.AudioLevels();
-    const auto audible = std::ranges::find_if(levels, [](int level) { return level > 256; });
-    ASSERT_NE(audible, levels.end()) << "nothing audible";
-    EXPECT_LE(double(audible - levels.begin()) / kAudioRate, 1.5) << "the track did not start with the program";
-    EXPECT_GT(std::ranges::max(levels), 2000);
-
+    ExpectPointerHiddenOverClientAreaOnly(desktop, client);
+    ExpectRingsUnderCentredBoldText(x, client);
+    ExpectTextRisesAPixelARefresh(x, window, client);
+    ExpectTrackFromStartUp(program);
     program.ExpectCleanExit([&] { program.Close(window); });
     EXPECT_EQ(program.Stdout(), "");
     EXPECT_TRUE(x.ClientList().empty());
