@@ -242,15 +242,5 @@ TEST_F(SchedulerTest, AHandlerMayRemoveATimerDueInTheSameRound) {
     EXPECT_EQ(second.Events(), 0u);
 }
 
-TEST(Form, AHandlerForATimerTheDesignLacksFailsAtOnce) {
-    struct Misspelt final : Form {
-        explicit Misspelt(Runtime& runtime) : Form(runtime, MaximizedToolWindowDesign("x", 150, 150)) {
-            HandleTimer("tmrScrol", [] {});
-        }
-    };
-    testing::HeadlessRuntime headless;
-    EXPECT_THROW(Misspelt{headless.runtime}, std::invalid_argument);
-}
-
 } // namespace
 } // namespace vantrel
