@@ -115,7 +115,8 @@ TEST(SdlMixerBackend, APlayedTrackHoldsItsEndUntilPlayedAgain) {
         return std::stoll(reply);
     };
     const int64_t length = ask("length");
-    while (ask("position") != length) {
+    constexpr int kPolls = 3000; // of 20 ms: a minute, far past the two-second phrase
+    for (int poll = 0; poll < kPolls && ask("position") != length; ++poll) {
         ASSERT_LT(ask("position"), length);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
