@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #ifndef VANTREL_SOAK_HOURS
 #define VANTREL_SOAK_HOURS 24
@@ -18,14 +19,9 @@ constexpr int64_t kHourMs = 60 * 60 * 1000;
 
 // Resident memory of this process in kilobytes.
 long ResidentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:" && status >> value) return value;
-        status.ignore(4096, '\n');
-    }
-    return 0;
+    long sizePages = 0, residentPages = 0;
+    std::ifstream("/proc/self/statm") >> sizePages >> residentPages;
+    return residentPages * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
 TEST(Soak, ADayOfTicksKeepsTheRateTheRollAndTheMemory) {

@@ -16,40 +16,25 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-namespace {
-
 namespace fs = std::filesystem;
 
-std::vector<fs::path> Inputs(const fs::path& argument) {
-    if (!fs::is_directory(argument)) return {argument};
-    std::vector<fs::path> files;
-    for (const fs::directory_entry& entry : fs::directory_iterator(argument))
-        if (entry.is_regular_file()) files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    size_t replayed = 0;
+    std::vector<fs::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        for (const fs::path& path : Inputs(argv[i])) {
-            std::ifstream in(path, std::ios::binary);
-            if (!in) {
-                std::fprintf(stderr, "cannot read %s\n", path.c_str());
-                return 1;
-            }
-            const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-            std::fprintf(stderr, "replaying %s\n", path.c_str());
-            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-            ++replayed;
-        }
+        if (!fs::is_directory(argv[i])) inputs.emplace_back(argv[i]);
+        else
+            for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
+                if (entry.is_regular_file()) inputs.push_back(entry.path());
     }
-    if (replayed == 0) {
-        std::fprintf(stderr, "no inputs to replay\n");
-        return 1;
+    std::sort(inputs.begin(), inputs.end()); // name order within each directory, and across them
+    for (const fs::path& path : inputs) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return std::fprintf(stderr, "cannot read %s\n", path.c_str()), 1;
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::fprintf(stderr, "replaying %s\n", path.c_str());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
-    std::printf("replayed %zu inputs\n", replayed);
+    if (inputs.empty()) return std::fprintf(stderr, "no inputs to replay\n"), 1;
+    std::printf("replayed %zu inputs\n", inputs.size());
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "timer_control.h"
 #include "timer_scheduler.h"
 
+#include <QPainter>
 #include <gtest/gtest.h>
 #include <optional>
 #include <random>
@@ -33,18 +34,14 @@ public:
         return memory;
     }
     void PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) override {
-        EXPECT_FALSE(out) << "two requests out";
         Held& held = buffers[index];
         EXPECT_FALSE(held.whileHeld) << "buffer " << index << " presented again before it was let go";
         held.whileHeld = held.image.copy();
         held.refreshesLeft = holdFor;
         ++framesSent;
-        out = Request{targetMsc, index, update, surface->image().copy(), *held.whileHeld};
+        Send(Request{targetMsc, index, update, surface->image().copy(), *held.whileHeld});
     }
-    void NotifyAt(uint64_t targetMsc) override {
-        EXPECT_FALSE(out) << "two requests out";
-        out = Request{targetMsc, -1, {}, {}, {}};
-    }
+    void NotifyAt(uint64_t targetMsc) override { Send(Request{targetMsc, -1, {}, {}, {}}); }
 
     // One refresh of the display. The report of it reaches the presenter
     // `lateUs` after the refresh, as when the machine is busy.
@@ -64,12 +61,9 @@ public:
         // A frame sent before the window took another size is cut off by
         // it; the presenter then sends the next one whole.
         if (request.buffer >= 0 && request.content.size() == window.size()) {
-            for (const QRect& rect : request.update) {
-                for (int y = rect.top(); y <= rect.bottom(); ++y) {
-                    std::memcpy(window.scanLine(y) + rect.left() * 4, request.content.constScanLine(y) + rect.left() * 4,
-                                rect.width() * 4);
-                }
-            }
+            QPainter painter(&window);
+            for (const QRect& rect : request.update) painter.drawImage(rect, request.content, rect);
+            painter.end();
             ++framesShown;
             EXPECT_EQ(window, request.frame) << "frame " << framesShown << " not shown as composed";
         }
@@ -81,22 +75,25 @@ public:
         std::optional<QImage> whileHeld;
         int refreshesLeft = 0;
     };
+    // buffer -1 is a plain wait; frame is the surface when the frame was
+    // sent, content the buffer's as the server holds it.
     struct Request {
         uint64_t targetMsc;
-        int buffer; // -1: a plain wait
+        int buffer;
         std::vector<QRect> update;
-        QImage frame;   // the surface when the frame was sent
-        QImage content; // the buffer's, as the server holds it
+        QImage frame, content;
     };
+    void Send(Request request) {
+        EXPECT_FALSE(out) << "two requests out";
+        out = std::move(request);
+    }
     const Surface* surface = nullptr;
     ManualClock* clock = nullptr; // the program's, read in microseconds as the reports' ust
     std::vector<Held> buffers;
-    int framesSent = 0;
-    int framesShown = 0;
+    int framesSent = 0, framesShown = 0;
     QImage window;
     std::optional<Request> out;
-    uint64_t msc = 1000;
-    uint64_t periodUs = 16'667;
+    uint64_t msc = 1000, periodUs = 16'667;
     int holdFor = 0; // refreshes a presented buffer stays with the server
 };
 
@@ -126,14 +123,12 @@ struct Display {
     }
     ManualClock wallClock;
     TimerScheduler timers{wallClock, 1000.0 / 60.0};
-    Timer scroll{TimerDesign{"tmrScroll", 1, true}};
-    Timer circle{TimerDesign{"tmrCircle", 50, true}};
+    Timer scroll{TimerDesign{"tmrScroll", 1, true}}, circle{TimerDesign{"tmrCircle", 50, true}};
     Surface surface{QSize(200, 120), 1.0, qRgb(0, 0, 128)};
     FakeServer server;
     FramePresenter presenter{server, &timers};
     std::mt19937 random{11};
-    int ticks = 0;
-    int circles = 0;
+    int ticks = 0, circles = 0;
     bool onScreen = true;
 };
 

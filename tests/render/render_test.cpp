@@ -15,50 +15,46 @@ constexpr QRgb kNavyPixel = 0xFF000080;
 constexpr QRgb kBackdropPixel = 0xFF140880;
 constexpr float kJustBelowOne = 1.0f - 1.0f / (1 << 24);
 
-struct CircleCase {
-    float draw;         // every one of the five draws
-    int16_t drawWidth;  // pixels
-    OleColour colour;
-    QPoint onTheRing;   // a pixel of the 200 x 100 scene the ring covers
+// The scene's form, loaded into a headless window of this size.
+struct Scene {
+    explicit Scene(QSize size = QSize(200, 100), double ratio = 1.0) : headless(size, ratio) { form.Load(); }
+    testing::HeadlessRuntime headless;
+    Form form{headless.runtime, CreditsDesign()};
 };
 
 // Draws of 0 give the thinnest black dot at the centre; draws of one half
 // round the colour ties to even; draws just below one give the widest,
 // brightest, largest ring, cut off at the top edge.
 TEST(CircleBackdrop, EachDrawSetsThePenTheColourAndTheRadius) {
-    for (const CircleCase& c : {CircleCase{0, 1, 0, {100, 50}}, CircleCase{0.5f, 6, MakeColour(20, 8, 128), {150, 50}},
-                                CircleCase{kJustBelowOne, 10, MakeColour(40, 15, 255), {186, 0}}}) {
-        testing::HeadlessRuntime headless{QSize(200, 100)};
-        Form scene{headless.runtime, CreditsDesign()};
-        scene.Load();
-        headless.runtime.random().ScriptNextDraws({c.draw, c.draw, c.draw, c.draw, c.draw});
-        DrawRandomCircles(headless.runtime, scene);
-        EXPECT_EQ(scene.DrawWidth(), c.drawWidth) << c.draw;
-        EXPECT_EQ(scene.ForeColor(), c.colour) << c.draw;
-        EXPECT_EQ(scene.surface().image().pixel(c.onTheRing), ToPixel(c.colour)) << c.draw;
+    // {every one of the five draws, pen width, colour, a pixel the ring covers}
+    for (const auto& [draw, width, colour, onTheRing] :
+         {std::tuple{0.0f, 1, OleColour{0}, QPoint(100, 50)}, {0.5f, 6, MakeColour(20, 8, 128), QPoint(150, 50)},
+          {kJustBelowOne, 10, MakeColour(40, 15, 255), QPoint(186, 0)}}) {
+        Scene scene;
+        scene.headless.runtime.random().ScriptNextDraws({draw, draw, draw, draw, draw});
+        DrawRandomCircles(scene.headless.runtime, scene.form);
+        EXPECT_EQ(scene.form.DrawWidth(), width) << draw;
+        EXPECT_EQ(scene.form.ForeColor(), colour) << draw;
+        EXPECT_EQ(scene.form.surface().image().pixel(onTheRing), ToPixel(colour)) << draw;
     }
 }
 
 TEST(CircleBackdrop, PenWidthIsInDevicePixelsAtAnyRatio) {
-    testing::HeadlessRuntime headless{QSize(100, 50), 2.0};
-    Form scene{headless.runtime, CreditsDesign()};
-    scene.Load();
-    headless.runtime.random().ScriptNextDraws({0.95f, 0.5f, 0.5f, 0.5f, 0.5f}); // width 10, radius 50 device px
-    DrawRandomCircles(headless.runtime, scene);
+    Scene scene(QSize(100, 50), 2.0);
+    scene.headless.runtime.random().ScriptNextDraws({0.95f, 0.5f, 0.5f, 0.5f, 0.5f}); // width 10, radius 50 device px
+    DrawRandomCircles(scene.headless.runtime, scene.form);
     int ring = 0;
-    for (int x = 100; x < 200; ++x) ring += scene.surface().image().pixel(x, 50) == qRgb(20, 8, 128);
+    for (int x = 100; x < 200; ++x) ring += scene.form.surface().image().pixel(x, 50) == qRgb(20, 8, 128);
     EXPECT_EQ(ring, 11); // pixel centres within 5 of the path, both ends included
 }
 
 TEST(CircleBackdrop, AFailedCircleIsReportedByItselfAndTheOthersAreStillPainted) {
-    testing::HeadlessRuntime headless{QSize(200, 100)};
-    Form scene{headless.runtime, CreditsDesign()};
-    scene.Load();
-    headless.runtime.monitor().FailOnUse(Service::Circle, 7);
-    PaintInitialBackdrop(headless.runtime, scene);
-    EXPECT_EQ(headless.runtime.random().drawCount(), 5u * kInitialCircles);
-    ASSERT_EQ(headless.messages.shown.size(), 1u);
-    EXPECT_EQ(testing::Procedure(headless.messages.shown[0]), "Unexpected error in procedure: DrawRandomCircles");
+    Scene scene;
+    scene.headless.runtime.monitor().FailOnUse(Service::Circle, 7);
+    PaintInitialBackdrop(scene.headless.runtime, scene.form);
+    EXPECT_EQ(scene.headless.runtime.random().drawCount(), 5u * kInitialCircles);
+    ASSERT_EQ(scene.headless.messages.shown.size(), 1u);
+    EXPECT_TRUE(scene.headless.messages.shown[0].prompt.starts_with("Unexpected error in procedure: DrawRandomCircles\r"));
 }
 
 LabelDesign Line(const char* name, const char* caption, float top, float width, OleColour colour = kWhite) {

@@ -1,11 +1,8 @@
 #include "credits_design.h"
 #include "failure_report.h"
-#include "roll_layout.h"
 #include "scroll_tick.h"
 #include "test_support.h"
-#include "text_metrics.h"
 
-#include <cmath>
 #include <gtest/gtest.h>
 
 namespace vantrel {
@@ -31,11 +28,6 @@ struct SceneTest : ::testing::Test {
         scene->Load();
         return *scene;
     }
-    float HighestTop() const {
-        float highest = INFINITY;
-        for (Control* control : scene->Controls()) highest = std::min(highest, control->AsLabel() ? control->AsLabel()->Top() : INFINITY);
-        return highest;
-    }
     testing::HeadlessRuntime headless{QSize(1920, 1080)};
     std::unique_ptr<Form> scene;
 };
@@ -49,24 +41,6 @@ TEST_F(SceneTest, ABottomEdgeExactlyAtZeroWrapsTheRollInThatVeryTick) {
     EXPECT_EQ(roll.LabelNamed("B").Top(), kSceneHeight + 6000 + 600);
 }
 
-// The period of the roll: its extent plus the scene's height plus the gap.
-TEST_F(SceneTest, TheRollComesRoundWithAFixedPeriod) {
-    Form& roll = Load(CreditsDesign());
-    PlaceRollBelowScene(roll);
-    auto ticksToNextWrap = [&] {
-        for (int tick = 1;; ++tick) {
-            const float before = HighestTop();
-            MoveRoll(roll);
-            if (HighestTop() > before) return tick;
-        }
-    };
-    ticksToNextWrap();
-    EXPECT_NEAR(HighestTop(), kSceneHeight + 6000, 0.5);
-    const Label& lowest = roll.LabelNamed("Label22");
-    const double extent = lowest.Top() + lowest.Height() - HighestTop();
-    EXPECT_EQ(ticksToNextWrap(), static_cast<int>(std::ceil((extent + kSceneHeight + 6000) / 15.0)));
-}
-
 // Past -32768.5 twips the smallest Top no longer fits 16 bits: the tick ends
 // there, with the labels before it moved. -32768.5 itself rounds to even.
 TEST_F(SceneTest, ATopBelowTheSixteenBitRangeEndsTheTick) {
@@ -78,22 +52,6 @@ TEST_F(SceneTest, ATopBelowTheSixteenBitRangeEndsTheTick) {
         EXPECT_EQ(roll.LabelNamed("C").Top(), reports ? 500 : 485);
     }
     EXPECT_EQ(headless.messages.shown[0].prompt, "Unexpected error in procedure: tmrScroll_Timer\r\nError #6: Overflow");
-}
-
-TEST(RollLayout, CentresEveryLineByItsFittedWidthAndLeavesTopAlone) {
-    testing::HeadlessRuntime headless{QSize(320, 240)};
-    Form scene(headless.runtime, CreditsDesign());
-    scene.Load();
-    const Label& wide = scene.LabelNamed("Label18");
-    const TextExtent extent = MeasureText("Italian - Pirrasol", FontAttributes{"Arial", 48, true}, 96);
-    EXPECT_NEAR(wide.Width(), extent.width * 15, 0.5); // fitted to the caption at load
-    EXPECT_NEAR(wide.Height(), extent.height * 15, 0.5);
-    for (const QSize size : {QSize(320, 240), QSize(800, 600)}) {
-        headless.hosts.created[0]->ResizeClient(size);
-        CentreLabels(scene);
-        EXPECT_FLOAT_EQ(wide.Left(), size.width() * 15 / 2.0f - wide.Width() / 2.0f);
-    }
-    EXPECT_EQ(wide.Top(), 11400);
 }
 
 } // namespace

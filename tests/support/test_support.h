@@ -49,10 +49,8 @@ public:
         if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
     }
     TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     ~TempDir() {
         std::error_code ignored;
-        fs::permissions(m_path, fs::perms::owner_all, ignored);
         fs::remove_all(m_path, ignored);
     }
     const fs::path& path() const { return m_path; }
@@ -72,11 +70,6 @@ inline std::vector<char> ReadBytes(const fs::path& path) {
 
 inline void WriteBytes(const fs::path& path, const std::vector<char>& bytes) {
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-// The first line of a failure report: the procedure it names.
-inline std::string Procedure(const RecordingMessageBox::Shown& shown) {
-    return shown.prompt.substr(0, shown.prompt.find('\r'));
 }
 
 } // namespace vantrel::testing
