@@ -14,24 +14,6 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-TEST(FailureReport, NamesTheProcedureAndTheErrorExactlyAndHoldsTheTimersWhileOpen) {
-    struct ProbingBox final : MessageBox {
-        TimerScheduler* timers = nullptr;
-        Log shown;
-        void ShowCritical(const std::string& prompt, const std::string& title) override { shown = {prompt, title, timers->held() ? "held" : "running"}; }
-    } box;
-    ManualClock clock;
-    HeadlessHostFactory hosts(QSize(10, 10));
-    Runtime runtime(Runtime::Services{&clock, &box, &hosts, nullptr, ""});
-    box.timers = &runtime.timers();
-    int statementsRun = 0;
-    Trapped(runtime, "tmrCircle_Timer", [&] { ++statementsRun, Raise(errors::kDivisionByZero), ++statementsRun; });
-    EXPECT_EQ(statementsRun, 1);
-    EXPECT_EQ(box.shown, (Log{"Unexpected error in procedure: tmrCircle_Timer\r\nError #11: Division by zero",
-                              "Vantrel Credits", "held"}));
-    EXPECT_FALSE(runtime.timers().held());
-}
-
 // The program with the two-second fixture phrase as its track.
 struct TracedProgram {
     TracedProgram()
