@@ -4,7 +4,7 @@
 #include "credits_program.h"
 #include "failure_report.h"
 #include "headless_program.h"
-#include "silent_media_backend.h"
+#include "tracing_backend.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -14,54 +14,11 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-TEST(FailureReport, NamesTheProcedureAndTheErrorExactlyAndHoldsTheTimersWhileOpen) {
-    struct ProbingBox final : MessageBox {
-        TimerScheduler* timers = nullptr;
-        Log shown;
-        void ShowCritical(const std::string& prompt, const std::string& title) override { shown = {prompt, title, timers->held() ? "held" : "running"}; }
-    } box;
-    ManualClock clock;
-    HeadlessHostFactory hosts(QSize(10, 10));
-    Runtime runtime(Runtime::Services{&clock, &box, &hosts, nullptr, ""});
-    box.timers = &runtime.timers();
-    int statementsRun = 0;
-    Trapped(runtime, "tmrCircle_Timer", [&] { ++statementsRun, Raise(errors::kDivisionByZero), ++statementsRun; });
-    EXPECT_EQ(statementsRun, 1);
-    EXPECT_EQ(box.shown, (Log{"Unexpected error in procedure: tmrCircle_Timer\r\nError #11: Division by zero",
-                              "Vantrel Credits", "held"}));
-    EXPECT_FALSE(runtime.timers().held());
-}
-
-// The silent device, writing what happens to its track into a log.
-struct TracingBackend final : MediaBackend {
-    struct Track final : MediaTrack {
-        Track(std::unique_ptr<MediaTrack> inner, Log& log) : inner(std::move(inner)), log(log) {}
-        ~Track() override { log.push_back("closed"); }
-        void Play(int64_t fromMs) override { log.push_back("played from " + std::to_string(fromMs)), inner->Play(fromMs); }
-        void Resume() override { log.push_back("played"), inner->Resume(); }
-        void Stop() override { log.push_back("stopped"), inner->Stop(); }
-        int64_t PositionMs() override { return inner->PositionMs(); }
-        int64_t LengthMs() const override { return inner->LengthMs(); }
-        std::unique_ptr<MediaTrack> inner;
-        Log& log;
-    };
-    TracingBackend(const Clock& clock, Log& log, std::function<void()> onOpen) : inner(clock), log(log), onOpen(std::move(onOpen)) {}
-    std::unique_ptr<MediaTrack> Open(const std::string& path) override {
-        if (onOpen) onOpen();
-        auto track = inner.Open(path);
-        log.push_back(track ? "opened" : "open failed");
-        return track ? std::make_unique<Track>(std::move(track), log) : nullptr;
-    }
-    SilentMediaBackend inner;
-    Log& log;
-    std::function<void()> onOpen;
-};
-
 // The program with the two-second fixture phrase as its track.
 struct TracedProgram {
     TracedProgram()
         : program(QSize(320, 240), 1.0, VANTREL_FIXTURE_DIR, [this](const Clock& clock) {
-              return std::make_unique<TracingBackend>(clock, trackLog, [this] { onOpen(); });
+              return std::make_unique<testing::TracingBackend>(clock, trackLog, [this] { onOpen(); });
           }) {}
     FrmCredits& scene() { return program.forms.frmCredits; }
     ServiceMonitor& monitor() { return program.runtime.monitor(); }

@@ -32,16 +32,13 @@ TEST(Soak, ADayOfTicksKeepsTheRateTheRollAndTheMemory) {
     int64_t framesComposed = 0;
     float lowestTop = title.Top(), highestTop = title.Top();
     [[maybe_unused]] long residentAfterAnHour = 0;
-    for (int64_t hour = 0; hour < kSoakMs / kHourMs; ++hour) {
-        for (int64_t minute = 0; minute < 60; ++minute) {
-            for (int tick = 0; tick < 3600; ++tick) {
-                program.RunScrollTicks(1);
-                framesComposed += display.CurrentY() == title.Top(); // the title is printed last
-                lowestTop = std::min(lowestTop, title.Top());
-                highestTop = std::max(highestTop, title.Top());
-            }
-        }
-        if (hour == 0) residentAfterAnHour = ResidentKb();
+    constexpr int64_t kTicksPerHour = 60 * 60 * 60;
+    for (int64_t tick = 0; tick < kSoakMs / kHourMs * kTicksPerHour; ++tick) {
+        program.RunScrollTicks(1);
+        framesComposed += display.CurrentY() == title.Top(); // the title is printed last
+        lowestTop = std::min(lowestTop, title.Top());
+        highestTop = std::max(highestTop, title.Top());
+        if (tick == kTicksPerHour - 1) residentAfterAnHour = ResidentKb();
     }
     const int64_t ticks = kSoakMs * 60 / 1000;
     EXPECT_EQ(program.ScrollTicks(), ticks);

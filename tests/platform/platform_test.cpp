@@ -196,15 +196,23 @@ TEST_F(SchedulerTest, AStallOrAHoldIsNotReplayedInABurstAndTimersResumeInDueOrde
 
 // A report that stays open for a while on the manual clock, as if someone
 // read it before pressing OK.
+// It notes its title and whether the timers were held while it was open.
 struct SlowReport final : MessageBox {
     SlowReport(ManualClock& clock, int64_t openMs) : clock(clock), openMs(openMs) {}
-    void ShowCritical(const std::string&, const std::string&) override { clock.Advance(openMs * kMs); }
+    void ShowCritical(const std::string&, const std::string& shownTitle) override {
+        title = shownTitle, held = timers->held();
+        clock.Advance(openMs * kMs);
+    }
     ManualClock& clock;
     int64_t openMs;
+    const TimerScheduler* timers = nullptr;
+    std::string title;
+    bool held = false;
 };
 
 // A timer whose every tick fails is due again one whole period after its
-// report is dismissed, however long the report was open.
+// report is dismissed, however long the report was open; the timers are
+// held while it is open.
 TEST(TimerScheduler, AReportedTimerResumesOnePeriodAfterTheReportIsDismissed) {
     constexpr double kFrameMs = 10.0;
     // {interval, how long the report stays open, the gap after it} in ms
@@ -215,6 +223,7 @@ TEST(TimerScheduler, AReportedTimerResumesOnePeriodAfterTheReportIsDismissed) {
         SlowReport report(clock, openMs);
         Runtime runtime(Runtime::Services{&clock, &report, nullptr, nullptr, {}});
         runtime.timers().SetFramePeriod(kFrameMs);
+        report.timers = &runtime.timers();
         Timer failing(TimerDesign{"tmrReplay", intervalMs, true});
         int ticks = 0;
         int64_t dismissedAtNs = 0, nextAtNs = 0;
@@ -231,6 +240,9 @@ TEST(TimerScheduler, AReportedTimerResumesOnePeriodAfterTheReportIsDismissed) {
         }
         ASSERT_GE(ticks, 2);
         EXPECT_EQ((nextAtNs - dismissedAtNs) / kMs, gapMs);
+        EXPECT_TRUE(report.held);
+        EXPECT_EQ(report.title, "Vantrel Credits");
+        EXPECT_FALSE(runtime.timers().held());
     }
 }
 

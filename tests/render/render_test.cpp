@@ -5,7 +5,6 @@
 #include "roll_layout.h"
 #include "test_support.h"
 
-#include <QPainter>
 #include <gtest/gtest.h>
 
 namespace vantrel {
@@ -46,15 +45,6 @@ TEST(CircleBackdrop, PenWidthIsInDevicePixelsAtAnyRatio) {
     int ring = 0;
     for (int x = 100; x < 200; ++x) ring += scene.form.surface().image().pixel(x, 50) == qRgb(20, 8, 128);
     EXPECT_EQ(ring, 11); // pixel centres within 5 of the path, both ends included
-}
-
-TEST(CircleBackdrop, AFailedCircleIsReportedByItselfAndTheOthersAreStillPainted) {
-    Scene scene;
-    scene.headless.runtime.monitor().FailOnUse(Service::Circle, 7);
-    PaintInitialBackdrop(scene.headless.runtime, scene.form);
-    EXPECT_EQ(scene.headless.runtime.random().drawCount(), 5u * kInitialCircles);
-    ASSERT_EQ(scene.headless.messages.shown.size(), 1u);
-    EXPECT_TRUE(scene.headless.messages.shown[0].prompt.starts_with("Unexpected error in procedure: DrawRandomCircles\r"));
 }
 
 LabelDesign Line(const char* name, const char* caption, float top, float width, OleColour colour = kWhite) {
@@ -127,47 +117,6 @@ TEST_F(CompositionTest, ADisplayLargerThanTheSceneKeepsItsBackgroundOutsideTheBa
     ComposeFrame(*scene, *display);
     EXPECT_EQ(Frame().pixel(99, 49), kBackdropPixel);
     EXPECT_EQ(CountPixels(Frame(), QRect(0, 50, 200, 50), [](QRgb p) { return p == kNavyPixel; }), 200 * 50);
-}
-
-// At full size, every line of the roll is centred on the window: its ink
-// lies where Qt puts the same text centred by its measured advance.
-TEST(CompositionAtFullSize, EveryLineIsCentredOnTheWindowWithinAPixel) {
-    testing::HeadlessRuntime headless{QSize(1920, 1080)};
-    Form scene(headless.runtime, CreditsDesign()), display(headless.runtime, FrmDisplay::Design());
-    scene.Load();
-    display.Show();
-    CentreLabels(scene);
-    auto inkColumns = [](const QImage& image) {
-        int left = image.width(), right = -1;
-        for (int y = 390; y < 500; ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                if (qRed(image.pixel(x, y)) > 200 && qBlue(image.pixel(x, y)) > 200) left = std::min(left, x), right = std::max(right, x);
-            }
-        }
-        return std::make_pair(left, right);
-    };
-    for (Control* control : scene.Controls()) {
-        Label* label = control->AsLabel();
-        if (label == nullptr) continue;
-        for (Control* other : scene.Controls()) {
-            if (other->AsLabel() != nullptr) other->AsLabel()->SetTop(other == control ? 15 * 400 : -99999);
-        }
-        ComposeFrame(scene, display);
-        QImage reference(1920, 1080, QImage::Format_RGB32);
-        reference.fill(kNavyPixel);
-        QPainter painter(&reference);
-        const QFont font = ToQFont(label->Font().attributes());
-        painter.setFont(font);
-        painter.setPen(Qt::white);
-        const QFontMetricsF metrics(font, &reference);
-        const QString caption = QString::fromStdString(label->Caption());
-        painter.drawText(QPointF(960 - metrics.horizontalAdvance(caption) / 2, 400 + metrics.ascent()), caption);
-        painter.end();
-        const auto [left, right] = inkColumns(display.surface().image());
-        const auto [expectedLeft, expectedRight] = inkColumns(reference);
-        EXPECT_NEAR(left, expectedLeft, 1) << label->Caption();
-        EXPECT_NEAR(right, expectedRight, 1) << label->Caption();
-    }
 }
 
 } // namespace
