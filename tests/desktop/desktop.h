@@ -19,9 +19,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <poll.h>
+#include <regex>
 #include <set>
 #include <sys/wait.h>
 #include <thread>
@@ -34,8 +34,7 @@ using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 
 // Polls `done` until it holds or `timeout` has passed.
-template <typename Done>
-bool WaitUntil(Done&& done, Ms timeout, Ms interval = Ms(20)) {
+template <typename Done> bool WaitUntil(Done&& done, Ms timeout, Ms interval = Ms(20)) {
     for (const auto deadline = Clock::now() + timeout; !done(); std::this_thread::sleep_for(interval))
         if (Clock::now() >= deadline) return false;
     return true;
@@ -47,18 +46,14 @@ inline constexpr int kAudioRate = 44100; // SDL's disk driver: 16-bit stereo fra
 inline const fs::path kProgram = VANTREL_PROGRAM; // as built, its track beside it
 
 inline std::string ReadFile(const fs::path& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 // A fresh directory, removed with everything in it when the object goes.
 struct TempDir {
-    fs::path path = [] {
-        std::string pattern = (fs::temp_directory_path() / "desktop-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        return fs::path(pattern);
-    }();
+    std::string pattern = (fs::temp_directory_path() / "desktop-XXXXXX").string();
+    fs::path path = ::mkdtemp(pattern.data()) ?: throw std::runtime_error("mkdtemp failed");
     ~TempDir() { fs::remove_all(path, ignored); }
     fs::path operator/(const std::string& name) const { return path / name; }
     std::error_code ignored;
@@ -72,9 +67,8 @@ inline Env CleanEnv(const Env& set = {}) {
     Env env;
     for (char** entry = environ; *entry != nullptr; ++entry)
         if (const char* equals = std::strchr(*entry, '=')) env[std::string(*entry, equals - *entry)] = equals + 1;
-    static const std::set<std::string> kDesktop{"XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "XAUTHORITY", "DESKTOP_SESSION"};
-    std::erase_if(env, [](const auto& e) { return e.first.starts_with("QT_") || e.first.starts_with("SDL_") ||
-                                                  e.first.ends_with("DISPLAY") || kDesktop.contains(e.first); });
+    static const std::regex kPicking("QT_.*|SDL_.*|.*DISPLAY|XDG_SESSION_TYPE|XDG_CURRENT_DESKTOP|XAUTHORITY|DESKTOP_SESSION");
+    std::erase_if(env, [](const auto& e) { return std::regex_match(e.first, kPicking); });
     for (const auto& [name, value] : set) env[name] = value;
     return env;
 }
@@ -91,39 +85,32 @@ public:
         for (auto& entry : entries) envp.push_back(entry.data());
         args.push_back(nullptr), envp.push_back(nullptr);
         if ((m_pid = ::fork()) < 0) throw std::runtime_error("fork failed");
-        if (m_pid > 0) {
-            ::setpgid(m_pid, m_pid); // also from here, so that killing the group right away finds it
-            return;
-        }
+        // Also from here, so that killing the group right away finds it.
+        if (m_pid > 0) { ::setpgid(m_pid, m_pid); return; }
         ::setpgid(0, 0);
         for (const auto& [fd, path] : {std::pair{STDIN_FILENO, fs::path()}, {STDOUT_FILENO, out}, {STDERR_FILENO, err}})
             ::dup2(::open(path.empty() ? "/dev/null" : path.c_str(), fd ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY, 0600), fd);
         ::execvpe(args[0], args.data(), envp.data());
         _exit(127);
     }
-    ~Child() {
-        if (!m_status) ::kill(-m_pid, SIGKILL), ::kill(m_pid, SIGKILL), ::waitpid(m_pid, nullptr, 0);
-    }
+    ~Child() { m_status || (::kill(-m_pid, SIGKILL), ::kill(m_pid, SIGKILL), ::waitpid(m_pid, nullptr, 0)); }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
     void Signal(int signal) const { ::kill(m_pid, signal); }
     // Its waitpid status, once it has ended within `timeout`.
     std::optional<int> WaitFor(Ms timeout) {
-        WaitUntil([&] { return m_status || (::waitpid(m_pid, &m_raw, WNOHANG) == m_pid && (m_status = m_raw)); },
-                  timeout, Ms(5));
+        int raw = 0;
+        WaitUntil([&] { return m_status || (::waitpid(m_pid, &raw, WNOHANG) == m_pid && (m_status = raw)); }, timeout, Ms(5));
         return m_status;
     }
 
 private:
     pid_t m_pid = -1;
-    int m_raw = 0;
     std::optional<int> m_status;
 };
 inline bool Clean(std::optional<int> status) { return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0; }
 
-struct Rect {
-    int x = 0, y = 0, width = 0, height = 0;
-};
+struct Rect { int x = 0, y = 0, width = 0, height = 0; };
 
 // Pixels as 0x00RRGGBB, row by row.
 struct Image {
@@ -165,10 +152,7 @@ inline std::optional<int> UpwardShift(const WhiteMask& earlier, const WhiteMask&
     return found;
 }
 
-template <typename T>
-std::unique_ptr<T, decltype(&std::free)> Owned(T* reply) {
-    return {reply, &std::free};
-}
+template <typename T> std::unique_ptr<T, decltype(&std::free)> Owned(T* reply) { return {reply, &std::free}; }
 
 // One connection to an X server.
 class X {
@@ -204,9 +188,7 @@ public:
     bool Has(xcb_window_t window, const std::string& name, const std::string& atom) {
         return std::ranges::count(Property32(window, name).value_or(std::vector<uint32_t>{}), Atom(atom)) > 0;
     }
-    std::string Title(xcb_window_t window) {
-        return Property(window, Atom("_NET_WM_NAME")).value_or(Property(window, XCB_ATOM_WM_NAME).value_or(""));
-    }
+    std::string Title(xcb_window_t window) { return Property(window, Atom("_NET_WM_NAME")).value_or(""); }
     bool Managed() { return Property32(m_root, "_NET_SUPPORTING_WM_CHECK").has_value(); }
     std::vector<xcb_window_t> ClientList() { return Property32(m_root, "_NET_CLIENT_LIST").value_or(std::vector<uint32_t>{}); }
     // Windows on screen with the program's title and a _NET_WM_WINDOW_TYPE
@@ -235,8 +217,7 @@ public:
     // The client area, in root coordinates.
     std::optional<Rect> Geometry(xcb_window_t window) {
         auto size = Owned(xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, window), nullptr));
-        auto at = Owned(
-            xcb_translate_coordinates_reply(m_c, xcb_translate_coordinates(m_c, window, m_root, 0, 0), nullptr));
+        auto at = Owned(xcb_translate_coordinates_reply(m_c, xcb_translate_coordinates(m_c, window, m_root, 0, 0), nullptr));
         if (!size || !at) return std::nullopt;
         return Rect{at->dst_x, at->dst_y, size->width, size->height};
     }
@@ -286,8 +267,7 @@ public:
                           XCB_COPY_FROM_PARENT, 0, nullptr);
         xcb_convert_selection(m_c, requestor, XCB_ATOM_PRIMARY, Atom("UTF8_STRING"), XCB_ATOM_PRIMARY,
                               XCB_CURRENT_TIME);
-        const bool converted = NextEvent(XCB_SELECTION_NOTIFY) != nullptr;
-        const std::string text = converted ? Property(requestor, XCB_ATOM_PRIMARY).value_or("") : "";
+        const std::string text = NextEvent(XCB_SELECTION_NOTIFY) ? Property(requestor, XCB_ATOM_PRIMARY).value_or("") : "";
         xcb_destroy_window(m_c, requestor);
         xcb_set_selection_owner(m_c, XCB_NONE, XCB_ATOM_PRIMARY, XCB_CURRENT_TIME);
         Viewable(m_root); // a round trip: done before anything that follows
@@ -299,9 +279,8 @@ public:
         pollfd fd{xcb_get_file_descriptor(m_c), POLLIN, 0};
         for (const auto deadline = Clock::now() + Ms(1000); Clock::now() < deadline; ::poll(&fd, 1, 5))
             while (auto event = Owned(xcb_poll_for_event(m_c)))
-                if ((event->response_type & 0x7f) == type &&
-                    (!presentEvent ||
-                     reinterpret_cast<xcb_present_complete_notify_event_t*>(event.get())->event == presentEvent))
+                if ((event->response_type & 0x7f) == type && (!presentEvent ||
+                    reinterpret_cast<xcb_present_complete_notify_event_t*>(event.get())->event == presentEvent))
                     return event;
         return Owned<xcb_generic_event_t>(nullptr);
     }
@@ -334,9 +313,7 @@ public:
     // Asks for the report of refresh `msc` (0: the current one), which comes
     // at once when `msc` has passed already.
     void Ask(uint64_t msc) { xcb_present_notify_msc(m_x.get(), m_window, ++m_serial, msc, 0, 0); }
-    struct Report {
-        uint64_t msc = 0, ustUs = 0; // the refresh, and when it was (monotonic clock)
-    };
+    struct Report { uint64_t msc = 0, ustUs = 0; }; // the refresh, and when it was (monotonic clock)
     // Waits for the report asked for last, noting the frames reported before it.
     std::optional<Report> Wait() {
         while (auto event = m_x.NextEvent(XCB_GE_GENERIC, m_eventId)) {
@@ -347,10 +324,7 @@ public:
         return std::nullopt;
     }
     // Waits for refresh `msc` (0: the current one); returns the refresh reported.
-    uint64_t Now(uint64_t msc = 0) {
-        Ask(msc);
-        return Wait().value_or(Report{}).msc;
-    }
+    uint64_t Now(uint64_t msc = 0) { return Ask(msc), Wait().value_or(Report{}).msc; }
     std::map<uint64_t, uint64_t> frames; // the program's: refresh shown at -> when the server copied it
 
 private:
@@ -361,11 +335,8 @@ private:
 
 // A window manager for a test desktop, and whether a panel of its own
 // shrinks the work area (the desktop waits until it has).
-struct WindowManager {
-    std::string name;
-    std::vector<std::string> argv; // empty: no window manager
-    bool panel = false;
-};
+// An empty argv: no window manager.
+struct WindowManager { std::string name; std::vector<std::string> argv; bool panel = false; };
 inline const WindowManager kOpenbox{"openbox", {"openbox", "--sm-disable"}};
 
 // A desktop of its own for a test: a 1920x1080 Xvfb, a window manager and a
@@ -393,21 +364,16 @@ public:
                                     (!manager.panel || PanelShown()); }, Ms(20000)))
             throw std::runtime_error(manager.name + " did not start: " + ReadFile(m_dir / "wm.log"));
     }
-    Child StartPanel() const { return Child({"tint2"}, ToolEnvironment()); }
     bool PanelShown() { return x().WorkArea().height < 1080; }
     const std::string& display() const { return m_display; }
     X& x() { return *m_x; }
-    Env Environment(Env set = {}) const {
-        set["DISPLAY"] = m_display;
-        return CleanEnv(set);
-    }
+    Env Environment(Env set = {}) const { return set["DISPLAY"] = m_display, CleanEnv(set); }
     // Runs xdotool or wmctrl here; whether it succeeded.
     bool Tool(const std::vector<std::string>& argv) const { return Clean(Child(argv, Environment()).WaitFor(Ms(10000))); }
-
-private:
     // An empty configuration and home: the window manager's and the panel's
     // defaults, whatever the tester's, and nothing written to the tester's.
     Env ToolEnvironment() const { return Environment({{"XDG_CONFIG_HOME", m_dir / "config"}, {"HOME", m_dir.path}}); }
+private:
     TempDir m_dir;
     std::string m_display;
     std::optional<Child> m_server, m_windowManager;
@@ -422,10 +388,10 @@ public:
         fs::create_directories(m_dir / "runtime");
         fs::permissions(m_dir / "runtime", fs::perms::owner_all);
         // No session bus: D-Bus must not start one (it would outlive the test).
-        Env env = desktop.Environment({{"XDG_RUNTIME_DIR", m_dir / "runtime"}, {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
-                                       {"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", audioPath()}});
-        for (const auto& [name, value] : set) env[name] = value;
-        m_child.emplace(std::move(command), env, m_dir / "stdout.txt", m_dir / "stderr.txt");
+        Env env = set; // over these:
+        env.merge(Env{{"XDG_RUNTIME_DIR", m_dir / "runtime"}, {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+                      {"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", audioPath()}});
+        m_child.emplace(std::move(command), desktop.Environment(env), m_dir / "stdout.txt", m_dir / "stderr.txt");
     }
     Child& process() { return *m_child; }
     fs::path audioPath() const { return m_dir / "sound.pcm"; }
@@ -446,24 +412,24 @@ public:
     // The main window: a tool window showing the rings (the scene window,
     // shown for a moment at start-up, never does). The program has placed
     // it before it paints the first frame, so it stays where it is found.
-    xcb_window_t WaitForMainWindow() {
+    // `soundFirst`: whether the sound had begun when it was found.
+    xcb_window_t WaitForMainWindow(bool* soundFirst = nullptr) {
         X& x = m_desktop.x();
         xcb_window_t seen = 0;
         WaitUntil([&] {
+            if (soundFirst) *soundFirst = fs::exists(audioPath());
             for (xcb_window_t window : x.ProgramWindows("UTILITY"))
                 if (ShowsRings(x, x.Geometry(window).value_or(Rect{}))) seen = window;
             return seen != 0;
-        }, Ms(30000));
+        }, Ms(30000), Ms(1));
         return seen;
     }
     // The window manager's close, as its close button.
     bool Close(xcb_window_t window) { return m_desktop.Tool({"wmctrl", "-i", "-c", std::to_string(window)}); }
     // Ends the program with `end`: it must exit with status 0 within `limit`.
-    void ExpectCleanExit(const std::function<void()>& end, Ms limit = Ms(5000)) {
+    template <typename End> void ExpectCleanExit(End&& end, Ms limit = Ms(5000)) {
         end();
-        const auto status = m_child->WaitFor(limit);
-        EXPECT_TRUE(Clean(status)) << (status ? "status " + std::to_string(*status) : "still running")
-                                   << "; stderr:\n" << Stderr();
+        EXPECT_TRUE(Clean(m_child->WaitFor(limit))) << "no status 0 in time; stderr:\n" << Stderr();
     }
 
 private:

@@ -12,10 +12,8 @@ namespace desktop {
 namespace {
 
 // Calls that change the file system whatever they return.
-const std::set<std::string> kChanging{
-    "unlink", "unlinkat", "rmdir",  "rename",   "renameat",  "renameat2", "link",     "linkat",      "symlink",
-    "symlinkat", "truncate", "mknod", "mknodat", "chmod",   "fchmodat",  "chown",     "lchown",   "fchownat",
-    "utime",  "utimes",   "futimesat", "setxattr", "lsetxattr", "removexattr", "lremovexattr", "creat"};
+const std::regex kChanging("unlink|rmdir|rename|link|symlink|truncate|mknod|chmod|[lf]?chown|utimes?|futimesat|"
+                           "l?setxattr|l?removexattr|creat|(unlink|rename|link|symlink|mknod|fchmod|fchown)at2?");
 
 TEST(ShortTrack, LoopsWithinAPollAndTheProgramTouchesNoFileButItsSound) {
     Desktop desktop;
@@ -67,7 +65,7 @@ TEST(ShortTrack, LoopsWithinAPollAndTheProgramTouchesNoFileButItsSound) {
             // already there creates nothing.
             const bool writes = name.starts_with("open") && std::regex_search(arguments, writing);
             EXPECT_FALSE(writes && path != program.audioPath() && path != "/dev/null") << line;
-            EXPECT_FALSE(kChanging.contains(name) || (name.starts_with("mkdir") && result.find("EEXIST") == result.npos)) << line;
+            EXPECT_FALSE(std::regex_match(name, kChanging) || (name.starts_with("mkdir") && result.find("EEXIST") == result.npos)) << line;
             // Nothing named after the program but the program itself: no
             // configuration or data of its own.
             EXPECT_TRUE(std::ranges::none_of(paths, [&](auto& p) { return std::regex_search(p, ours) && p != binary; }))

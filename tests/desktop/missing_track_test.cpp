@@ -62,12 +62,10 @@ bool Dismiss(Desktop& desktop, xcb_window_t box) {
 // The rows of a capture of the client area that show white credit text,
 // leaving out the band the report covers with its frame.
 std::set<int> CreditRows(const Image& image, const Rect& client, const Rect& report) {
-    constexpr int kFrameMargin = 40; // pixels
     std::set<int> rows;
-    for (int y = 0; y < image.height; ++y)
-        if (std::abs(client.y + y - report.y - report.height / 2) > report.height / 2 + kFrameMargin &&
-            std::any_of(image.Row(y), image.Row(y + 1), IsWhite))
-            rows.insert(y);
+    for (int y = 0; y < image.height; ++y) // 40 pixels for the frame
+        if (std::abs(client.y + y - report.y - report.height / 2) > report.height / 2 + 40 &&
+            std::any_of(image.Row(y), image.Row(y + 1), IsWhite)) rows.insert(y);
     return rows;
 }
 

@@ -24,10 +24,7 @@ constexpr double kCaptureDelay = 0.4;
 uint64_t NowUs() { return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count(); }
 
 // A strip read at a refresh, between two moments (monotonic microseconds).
-struct Reading {
-    WhiteMask white;
-    uint64_t fromUs = 0, toUs = 0;
-};
+struct Reading { WhiteMask white; uint64_t fromUs = 0, toUs = 0; };
 
 // Reads the strip at every refresh for a while; keeps the readings whose
 // answer was in before the next refresh was reported, by refresh.
@@ -38,8 +35,8 @@ std::map<uint64_t, Reading> ReadEveryRefresh(X& x, Refreshes& refreshes, const R
     for (const auto end = Clock::now() + kObserved; report && Clock::now() < end;) {
         refreshes.Ask(report->msc + 1); // before it can have come
         std::this_thread::sleep_for(std::chrono::duration<double>(kCaptureDelay / hz));
-        const uint64_t fromUs = NowUs();
-        Reading reading{WhiteOf(x.Capture(strip)), fromUs, NowUs()};
+        Reading reading{{}, NowUs()};
+        reading.white = WhiteOf(x.Capture(strip)), reading.toUs = NowUs();
         const auto next = refreshes.Wait();
         if (next && next->msc == report->msc + 1 && next->ustUs > reading.toUs)
             readings[report->msc] = std::move(reading);
@@ -50,19 +47,12 @@ std::map<uint64_t, Reading> ReadEveryRefresh(X& x, Refreshes& refreshes, const R
 
 // What the observer saw, over spans of one tick's refreshes whose ends it
 // both read in time and in which the text could be followed.
-struct Cadence {
-    int spans = 0;
-    int withOneFrame = 0;   // in which the program showed exactly one frame
-    int judged = 0;         // of those, read with no frame copied late by a busy server
-    int oneStep = 0;        // of the judged, the text moved exactly one pixel
-    int jumps = 0;          // single refreshes in which it moved two or more
-    int framesTooClose = 0; // frames shown fewer refreshes apart than a tick
-};
-void PrintTo(const Cadence& c, std::ostream* out) {
-    *out << c.oneStep << " of " << c.judged << " judged spans moved one pixel; " << c.withOneFrame << " of "
-         << c.spans << " spans showed one frame; " << c.jumps << " jumps; " << c.framesTooClose
-         << " frames too close";
-}
+// Of those spans: the ones in which the program showed exactly one frame;
+// of these, the ones read with no frame copied late by a busy server
+// (judged); of the judged, the ones in which the text moved exactly one
+// pixel. Then the single refreshes in which it moved two or more (jumps),
+// and the frames shown fewer refreshes apart than a tick.
+struct Cadence { int spans = 0, withOneFrame = 0, judged = 0, oneStep = 0, jumps = 0, framesTooClose = 0; };
 
 // A reading counts only if it saw the frame shown at its refresh and no
 // other (on a busy machine Xvfb may copy a frame some milliseconds late). A
@@ -106,13 +96,11 @@ TEST_P(Pacing, TextMovesOnePixelPerTickLockedToTheDisplay) {
     Program program(desktop);
     const xcb_window_t window = program.WaitForMainWindow();
     ASSERT_NE(window, 0u) << "no main window; stderr:\n" << program.Stderr();
-    const Rect client = desktop.x().Geometry(window).value_or(Rect{});
+    const Rect c = desktop.x().Geometry(window).value_or(Rect{});
     X observer(desktop.display());
     Refreshes refreshes(observer, window);
-    const Rect strip{client.x + client.width / 2 - kStripWidth / 2, client.y, kStripWidth, client.height};
-    auto readings = ReadEveryRefresh(observer, refreshes, strip, hz);
+    auto readings = ReadEveryRefresh(observer, refreshes, {c.x + c.width / 2 - kStripWidth / 2, c.y, kStripWidth, c.height}, hz);
     const Cadence cadence = Judge(readings, refreshes.frames, perTick);
-    std::printf("%d Hz: %s\n", hz, ::testing::PrintToString(cadence).c_str());
     ASSERT_GE(cadence.judged, 100) << "too few refreshes read in time";
     EXPECT_GE(cadence.oneStep, 0.99 * cadence.judged);
     EXPECT_EQ(cadence.jumps, 0);

@@ -15,11 +15,9 @@ TEST(SoundServer, TheMusicComesBackWheneverTheServerDoes) {
     // A PulseAudio server with a null sink, reached only through a socket in
     // a private folder; no daemon of the system or the user is touched.
     TempDir pulse;
-    const Env env = CleanEnv({{"PULSE_SERVER", "unix:" + (pulse / "native").string()},
-                              {"XDG_RUNTIME_DIR", pulse.path},
-                              {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
-                              {"HOME", pulse.path},
-                              {"XDG_CONFIG_HOME", pulse / "config"}});
+    const std::string socket = (pulse / "native").string();
+    const Env env = CleanEnv({{"PULSE_SERVER", "unix:" + socket}, {"XDG_RUNTIME_DIR", pulse.path}, {"HOME", pulse.path},
+                              {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}, {"XDG_CONFIG_HOME", pulse / "config"}});
     auto streams = [&]() -> std::optional<int> { // playback streams; none when the server does not answer
         Child pactl({"pactl", "list", "short", "sink-inputs"}, env, pulse / "streams.txt");
         if (!Clean(pactl.WaitFor(Ms(5000)))) return std::nullopt;
@@ -35,9 +33,7 @@ TEST(SoundServer, TheMusicComesBackWheneverTheServerDoes) {
         server.reset(); // as a crash would: no goodbye to the clients
         server.emplace(std::vector<std::string>{"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
                                                 "--use-pid-file=no", "-L", "module-null-sink", "-L",
-                                                "module-native-protocol-unix auth-anonymous=1 socket=" +
-                                                    (pulse / "native").string()},
-                       env);
+                                                "module-native-protocol-unix auth-anonymous=1 socket=" + socket}, env);
         ASSERT_TRUE(WaitUntil([&] { return streams() >= 1; }, Ms(15000))) << "no stream from the program";
     }
 
