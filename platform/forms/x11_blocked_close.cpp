@@ -1,33 +1,20 @@
 #include "x11_blocked_close.h"
 
 #include "form_window.h"
+#include "x11_atom.h"
 
 #include <QApplication>
 #include <QWidget>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <utility>
 #include <xcb/xcb.h>
 
 namespace vantrel {
-namespace {
-
-uint32_t InternAtom(xcb_connection_t* connection, const char* name) {
-    const auto cookie = xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name);
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
-    return reply ? reply->atom : static_cast<uint32_t>(XCB_ATOM_NONE);
-}
-
-} // namespace
-
 X11BlockedCloseWatch::X11BlockedCloseWatch(std::function<void()> onBlockedClose)
     : m_onBlockedClose(std::move(onBlockedClose)) {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (x11 == nullptr || x11->connection() == nullptr) return;
-    m_protocols = InternAtom(x11->connection(), "WM_PROTOCOLS");
-    m_deleteWindow = InternAtom(x11->connection(), "WM_DELETE_WINDOW");
+    m_protocols = InternX11Atom(x11->connection(), "WM_PROTOCOLS");
+    m_deleteWindow = InternX11Atom(x11->connection(), "WM_DELETE_WINDOW");
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 

@@ -1,5 +1,7 @@
 #include "x11_frame_geometry.h"
 
+#include "x11_atom.h"
+
 #include <QGuiApplication>
 #include <QWidget>
 #include <algorithm>
@@ -38,16 +40,10 @@ xcb_window_t Root(xcb_connection_t* connection) {
 
 xcb_window_t Id(QWidget& window) { return static_cast<xcb_window_t>(window.winId()); }
 
-xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
-    const auto cookie = xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name);
-    const auto reply = Owned(xcb_intern_atom_reply(connection, cookie, nullptr));
-    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-}
-
 // The first `count` 32-bit values of a property, if it holds that many.
 std::optional<std::array<uint32_t, 4>> Property4(xcb_connection_t* connection, xcb_window_t window, const char* name,
                                                  xcb_atom_t type) {
-    const auto cookie = xcb_get_property(connection, 0, window, Atom(connection, name), type, 0, 4);
+    const auto cookie = xcb_get_property(connection, 0, window, InternX11Atom(connection, name), type, 0, 4);
     const auto reply = Owned(xcb_get_property_reply(connection, cookie, nullptr));
     if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 16) return std::nullopt;
     std::array<uint32_t, 4> values{};
@@ -81,7 +77,7 @@ bool X11WindowManagerRuns() {
     xcb_connection_t* connection = Connection();
     if (connection == nullptr) return false;
     const xcb_window_t root = Root(connection);
-    const auto cookie = xcb_get_property(connection, 0, root, Atom(connection, "_NET_SUPPORTING_WM_CHECK"),
+    const auto cookie = xcb_get_property(connection, 0, root, InternX11Atom(connection, "_NET_SUPPORTING_WM_CHECK"),
                                          XCB_ATOM_WINDOW, 0, 1);
     const auto reply = Owned(xcb_get_property_reply(connection, cookie, nullptr));
     return reply && xcb_get_property_value_length(reply.get()) == 4;
@@ -111,13 +107,13 @@ bool X11Maximized(QWidget& window) {
     xcb_connection_t* connection = Connection();
     if (connection == nullptr) return false;
     const auto cookie =
-        xcb_get_property(connection, 0, Id(window), Atom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 32);
+        xcb_get_property(connection, 0, Id(window), InternX11Atom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 32);
     const auto reply = Owned(xcb_get_property_reply(connection, cookie, nullptr));
     if (!reply || reply->format != 32) return false;
     const auto* states = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
     const int count = xcb_get_property_value_length(reply.get()) / 4;
-    const xcb_atom_t vertical = Atom(connection, "_NET_WM_STATE_MAXIMIZED_VERT");
-    const xcb_atom_t horizontal = Atom(connection, "_NET_WM_STATE_MAXIMIZED_HORZ");
+    const xcb_atom_t vertical = InternX11Atom(connection, "_NET_WM_STATE_MAXIMIZED_VERT");
+    const xcb_atom_t horizontal = InternX11Atom(connection, "_NET_WM_STATE_MAXIMIZED_HORZ");
     return std::count(states, states + count, vertical) > 0 && std::count(states, states + count, horizontal) > 0;
 }
 
@@ -128,10 +124,10 @@ void RequestX11Maximized(QWidget& window) {
     request.response_type = XCB_CLIENT_MESSAGE;
     request.format = 32;
     request.window = Id(window);
-    request.type = Atom(connection, "_NET_WM_STATE");
+    request.type = InternX11Atom(connection, "_NET_WM_STATE");
     request.data.data32[0] = kNetWmStateAdd;
-    request.data.data32[1] = Atom(connection, "_NET_WM_STATE_MAXIMIZED_VERT");
-    request.data.data32[2] = Atom(connection, "_NET_WM_STATE_MAXIMIZED_HORZ");
+    request.data.data32[1] = InternX11Atom(connection, "_NET_WM_STATE_MAXIMIZED_VERT");
+    request.data.data32[2] = InternX11Atom(connection, "_NET_WM_STATE_MAXIMIZED_HORZ");
     request.data.data32[3] = kSourceApplication;
     xcb_send_event(connection, 0, Root(connection),
                    XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,

@@ -1,5 +1,7 @@
 #include "x11_window_hints.h"
 
+#include "x11_atom.h"
+
 #include <QGuiApplication>
 #include <QWidget>
 #include <array>
@@ -20,13 +22,6 @@ constexpr uint32_t kMwmDecorBorder = 1u << 1;
 constexpr uint32_t kMwmDecorTitle = 1u << 3;
 constexpr uint32_t kMwmDecorMenu = 1u << 4;
 
-xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
-    const auto cookie = xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name);
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
-    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-}
-
 } // namespace
 
 void ApplyX11WindowHints(QWidget& window, const WindowSettings& settings) {
@@ -43,7 +38,7 @@ void ApplyX11WindowHints(QWidget& window, const WindowSettings& settings) {
     xcb_change_window_attributes(connection, id, XCB_CW_BACK_PIXEL, &background);
 
     if (settings.toolWindow) {
-        const xcb_atom_t motifHints = Atom(connection, "_MOTIF_WM_HINTS");
+        const xcb_atom_t motifHints = InternX11Atom(connection, "_MOTIF_WM_HINTS");
         const std::array<uint32_t, 5> hints{kMwmHintsFunctions | kMwmHintsDecorations, kMwmFuncMove | kMwmFuncClose,
                                             kMwmDecorBorder | kMwmDecorTitle | kMwmDecorMenu, 0, 0};
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, motifHints, motifHints, 32, hints.size(),
@@ -52,8 +47,8 @@ void ApplyX11WindowHints(QWidget& window, const WindowSettings& settings) {
     if (!settings.showInTaskbar) {
         // Qt merges its own states into what is already set when it maps the
         // window, so this one survives the first show.
-        const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
-        const xcb_atom_t skipTaskbar = Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
+        const xcb_atom_t state = InternX11Atom(connection, "_NET_WM_STATE");
+        const xcb_atom_t skipTaskbar = InternX11Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
         xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 1, &skipTaskbar);
     }
     xcb_flush(connection);
