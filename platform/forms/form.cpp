@@ -167,9 +167,10 @@ bool Form::FitSurfaceToClient() {
     }
     // What was drawn stays where it was, as far as the new size reaches;
     // the rest is background.
-    auto resized = std::make_unique<Surface>(device, ratio, ToPixel(BackColor()));
-    if (m_surface->devicePixelRatio() == ratio) {
-        resized->CopyFrom(*m_surface, device.width(), device.height(), ToPixel(BackColor()));
+    const QRgb background = ToPixel(BackColor());
+    auto resized = std::make_unique<Surface>(device, ratio, background);
+    if (m_surface->devicePixelRatio() == ratio && m_surface->PlainColour() != background) {
+        resized->CopyFrom(*m_surface, device.width(), device.height(), background);
     }
     m_surface = std::move(resized);
     m_deviceContext.surface = m_surface.get();

@@ -147,7 +147,13 @@ QPaintEngine* FormWindow::paintEngine() const { return m_frames != nullptr ? nul
 void FormWindow::paintEvent(QPaintEvent* event) {
     if (m_events == nullptr) return;
     if (m_frames != nullptr) {
-        m_frames->ShowAll(m_events->surface().image());
+        // Until something is drawn on the form, the X server's own fill of
+        // the window (its background pixel) is the frame: the scene, shown
+        // only for as long as it takes to hide itself, and the display until
+        // its first tick cost no copy of their whole surface.
+        const Surface& surface = m_events->surface();
+        if (surface.PlainColour() == m_background.rgb()) m_frames->ShowBackground();
+        else m_frames->ShowAll(surface.image());
         return;
     }
     const QImage& image = m_events->surface().image();

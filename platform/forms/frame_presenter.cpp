@@ -30,6 +30,7 @@ void FramePresenter::Stop() {
     m_running = false;
     m_frameReady = false;
     if (m_timers != nullptr) m_timers->DetachFrameClock(&m_clock);
+    ReleaseBuffers();
 }
 
 void FramePresenter::Show(const QImage& image, const std::vector<QRect>& damage, bool onScreen) {
@@ -57,6 +58,14 @@ void FramePresenter::Show(const QImage& image, const std::vector<QRect>& damage,
 void FramePresenter::ShowAll(const QImage& image) {
     m_wholeWindow = true;
     Show(image, {}, true);
+}
+
+void FramePresenter::ShowBackground() {
+    m_wholeWindow = true;
+    m_frameReady = false;
+    m_onScreen = true;
+    Start();
+    KeepClock();
 }
 
 void FramePresenter::OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped) {
@@ -87,11 +96,15 @@ void FramePresenter::OnIdle(int index) {
 }
 
 void FramePresenter::OnWindowResized(QSize devicePixels) {
-    if (devicePixels == m_bufferSize) return;
-    // Buffers still out stay with the server until it lets them go; new ones
-    // are made at the surface's size with the next frame.
+    // New buffers are made at the surface's size with the next frame.
+    if (devicePixels != m_bufferSize) ReleaseBuffers();
+}
+
+void FramePresenter::ReleaseBuffers() {
+    if (m_buffers.empty()) return;
+    m_server.ReleaseBuffers();
     m_buffers.clear();
-    m_bufferSize = QSize();
+    m_lastDrawn = -1;
     m_wholeWindow = true;
 }
 
@@ -103,7 +116,7 @@ void FramePresenter::SendFrame() {
         m_frameReady = false;
         return;
     }
-    if (!FitBuffers(m_image->size())) return;
+    FitBuffers(m_image->size());
     const int index = IdleBuffer();
     if (index < 0) return;
     CopyStaleTiles(index);
@@ -129,30 +142,28 @@ uint64_t FramePresenter::NowUs() const {
 }
 
 // The buffer drawn last if it is free (it needs the least copying), else
-// any free one; -1 when the server holds them all.
-int FramePresenter::IdleBuffer() const {
+// any free one, else a new one while there may be more; -1 when the server
+// holds them all or can make none.
+int FramePresenter::IdleBuffer() {
     if (m_lastDrawn >= 0 && !m_buffers[m_lastDrawn].busy) return m_lastDrawn;
     for (size_t index = 0; index < m_buffers.size(); ++index) {
         if (!m_buffers[index].busy) return static_cast<int>(index);
     }
-    return -1;
+    if (m_buffers.size() >= static_cast<size_t>(kMostBuffers)) return -1;
+    const std::optional<BufferMemory> memory = m_server.AddBuffer(m_bufferSize);
+    if (!memory) return -1;
+    const size_t tiles = static_cast<size_t>(m_tileColumns) * static_cast<size_t>(m_tileRows);
+    m_buffers.push_back({*memory, false, std::vector<uint8_t>(tiles, 1)});
+    return static_cast<int>(m_buffers.size()) - 1;
 }
 
-bool FramePresenter::FitBuffers(QSize size) {
-    if (size == m_bufferSize && !m_buffers.empty()) return true;
-    const std::vector<BufferMemory> memory = m_server.CreateBuffers(size, kBufferCount);
-    m_buffers.clear();
-    m_lastDrawn = -1;
-    m_bufferSize = QSize();
-    if (memory.size() != static_cast<size_t>(kBufferCount)) return false;
+void FramePresenter::FitBuffers(QSize size) {
+    if (size == m_bufferSize) return;
+    ReleaseBuffers();
     m_bufferSize = size;
     m_tileColumns = (size.width() + kTileWidth - 1) / kTileWidth;
     m_tileRows = (size.height() + kTileHeight - 1) / kTileHeight;
-    for (const BufferMemory& buffer : memory) {
-        m_buffers.push_back({buffer, false, std::vector<uint8_t>(static_cast<size_t>(m_tileColumns) * m_tileRows, 1)});
-    }
     m_wholeWindow = true;
-    return true;
 }
 
 void FramePresenter::MarkStale(const QRect& rect) {

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QSize>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace vantrel {
@@ -24,9 +25,12 @@ struct BufferMemory {
 class PresentServer {
 public:
     virtual ~PresentServer() = default;
-    // Makes `count` buffers of `size` device pixels, replacing those made
-    // before; none when the server cannot.
-    virtual std::vector<BufferMemory> CreateBuffers(QSize size, int count) = 0;
+    // Makes one more buffer of `size` device pixels (all of one size), the
+    // next index; nothing when the server cannot.
+    virtual std::optional<BufferMemory> AddBuffer(QSize size) = 0;
+    // Lets go of every buffer made; those the server still shows stay with
+    // it until it is done with them.
+    virtual void ReleaseBuffers() = 0;
     // Shows buffer `index` at refresh `targetMsc` (at once if that has
     // passed), copying only `update` (device pixels) into the window. The
     // server reports the refresh it was shown at, and when the buffer is
@@ -47,9 +51,14 @@ public:
 // refresh. A buffer is drawn into only once the server has let it go, and
 // then only where the surface changed since that buffer was last drawn;
 // the window is sent only the parts that changed since its last frame.
+//
+// Buffers are made as they are needed: a server that lets a frame go by
+// the time the next one is drawn (as one copying frames into the window
+// does) needs only one, and a second is made the first time it still holds
+// it. A window that is hidden gives its buffers back.
 class FramePresenter {
 public:
-    static constexpr int kBufferCount = 2;
+    static constexpr int kMostBuffers = 2;
 
     // `timers` may be null: the window then shows frames but paces nothing.
     FramePresenter(PresentServer& server, TimerScheduler* timers);
@@ -65,6 +74,9 @@ public:
     // The window lost what it showed: the whole image goes with the next
     // frame.
     void ShowAll(const QImage& image);
+    // The window is to show nothing but the colour the server fills it with
+    // itself: nothing is sent, and the clock runs as for a frame.
+    void ShowBackground();
     // The window was hidden: no frame, no tick, until it is shown again.
     void Stop();
 
@@ -79,9 +91,10 @@ private:
     void Start();
     void SendFrame();
     void KeepClock();
-    int IdleBuffer() const;
+    int IdleBuffer();
     uint64_t NowUs() const;
-    bool FitBuffers(QSize size);
+    void FitBuffers(QSize size);
+    void ReleaseBuffers();
     void MarkStale(const QRect& rect);
     void CopyStaleTiles(int index);
 

@@ -55,17 +55,20 @@ void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill) {
     // Filled when first read or drawn on: a window may be resized several
     // times before it shows anything, and pages never written cost nothing.
     if (!m_image.isNull()) m_pendingFill = fill;
+    m_plainColour = fill;
 }
 
 void Surface::Fill(QRgb colour) {
     m_pendingCircles.clear(); // all covered by the fill
     if (m_image.isNull()) return;
     m_pendingFill = colour;
+    m_plainColour = colour;
     MarkAllDrawn();
 }
 
 void Surface::StrokeCircle(const CircleOutline& circle, QRgb colour) {
     if (m_image.isNull()) return;
+    m_plainColour.reset();
     m_pendingCircles.push_back({circle, colour});
     if (m_pendingCircles.size() >= kMaxPendingCircles) DrawPending();
 }
@@ -189,12 +192,14 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
         }
     }
     if (touchedRight >= touchedLeft) {
+        m_plainColour.reset();
         MarkDrawnRect(QRect(QPoint(touchedLeft, top + firstRow), QPoint(touchedRight, top + lastRow)));
     }
 }
 
 void Surface::CopyFrom(const Surface& source, int64_t copyWidth, int64_t copyHeight, QRgb outside) {
     if (m_image.isNull() || copyWidth <= 0 || copyHeight <= 0) return;
+    m_plainColour.reset();
     source.DrawPending();
     DrawPending();
     const int width = static_cast<int>(std::min<int64_t>(copyWidth, this->width()));

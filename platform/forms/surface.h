@@ -58,6 +58,10 @@ public:
     // The parts changed since the last call, as rectangles in device pixels.
     std::vector<QRect> TakeDamage();
 
+    // The one colour the surface holds when nothing but a fill has been
+    // asked of it since it was made or last filled.
+    std::optional<QRgb> PlainColour() const { return m_plainColour; }
+
     // How many device pixels the block copies have written since the
     // surface was made; benchmarks and tests read it.
     uint64_t copiedPixels() const { return m_copiedPixels; }
@@ -102,6 +106,7 @@ private:
     std::vector<uint8_t> m_damaged;        // changed since the last TakeDamage
     std::vector<uint8_t> m_ringTiles;      // drawn on by the pending circles, while they are drawn
     uint64_t m_copiedPixels = 0;
+    std::optional<QRgb> m_plainColour;
 
     // A fill and circles asked for but not drawn yet; drawing them changes
     // what the surface holds only as it should already have been, hence

@@ -128,7 +128,6 @@ X11Presenter::X11Presenter(QWidget& window, TimerScheduler* timers)
 X11Presenter::~X11Presenter() {
     if (QCoreApplication::instance() != nullptr) QCoreApplication::instance()->removeNativeEventFilter(this);
     m_frames.Stop();
-    FreeBuffers();
     xcb_xfixes_destroy_region(m_x->c, m_x->update);
     // The selection goes with the window; while the window lives, its
     // events stop here.
@@ -136,23 +135,16 @@ X11Presenter::~X11Presenter() {
     xcb_flush(m_x->c);
 }
 
-void X11Presenter::FreeBuffers() {
+void X11Presenter::ReleaseBuffers() {
     m_buffers.clear();
     xcb_flush(m_x->c);
 }
 
-std::vector<BufferMemory> X11Presenter::CreateBuffers(QSize size, int count) {
-    FreeBuffers();
-    std::vector<BufferMemory> memory;
-    for (int index = 0; index < count; ++index) {
-        auto buffer = std::make_unique<SharedPixmap>(m_x->c, m_x->window, size);
-        if (buffer->memory == nullptr) {
-            FreeBuffers();
-            return {};
-        }
-        memory.push_back({buffer->memory, static_cast<qsizetype>(size.width()) * kBitsPerPixel / 8});
-        m_buffers.push_back(std::move(buffer));
-    }
+std::optional<BufferMemory> X11Presenter::AddBuffer(QSize size) {
+    auto buffer = std::make_unique<SharedPixmap>(m_x->c, m_x->window, size);
+    if (buffer->memory == nullptr) return std::nullopt;
+    const BufferMemory memory{buffer->memory, static_cast<qsizetype>(size.width()) * kBitsPerPixel / 8};
+    m_buffers.push_back(std::move(buffer));
     return memory;
 }
 

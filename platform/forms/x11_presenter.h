@@ -39,11 +39,11 @@ public:
 private:
     struct SharedPixmap;
 
-    std::vector<BufferMemory> CreateBuffers(QSize size, int count) override;
+    std::optional<BufferMemory> AddBuffer(QSize size) override;
+    void ReleaseBuffers() override;
     void PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) override;
     void NotifyAt(uint64_t targetMsc) override;
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
-    void FreeBuffers();
 
     struct Connection;
     std::unique_ptr<Connection> m_x;

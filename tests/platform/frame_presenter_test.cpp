@@ -23,16 +23,15 @@ TEST(FrameClock, TicksEveryWholeNumberOfRefreshesNearestSixtyASecond) {
 // while it holds it, and it may hold buffers for a few refreshes.
 class FakeServer final : public PresentServer {
 public:
-    std::vector<BufferMemory> CreateBuffers(QSize size, int count) override {
-        buffers.assign(count, {QImage(size, QImage::Format_RGB32), std::nullopt, 0});
+    std::optional<BufferMemory> AddBuffer(QSize size) override {
+        buffers.push_back({QImage(size, QImage::Format_RGB32), std::nullopt, 0});
         if (window.size() != size) {
             window = QImage(size, QImage::Format_RGB32);
             window.fill(Qt::red); // nothing shown yet
         }
-        std::vector<BufferMemory> memory;
-        for (Held& held : buffers) memory.push_back({held.image.bits(), held.image.bytesPerLine()});
-        return memory;
+        return BufferMemory{buffers.back().image.bits(), buffers.back().image.bytesPerLine()};
     }
+    void ReleaseBuffers() override { buffers.clear(); }
     void PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) override {
         Held& held = buffers[index];
         EXPECT_FALSE(held.whileHeld) << "buffer " << index << " presented again before it was let go";
@@ -179,6 +178,10 @@ TEST(FramePresenter, WindowShowsEveryFrameAsComposedWhileBuffersAreHeld) {
         }
         EXPECT_GE(display.ticks, 290); // covered or not, held or not, the roll moves
         EXPECT_GT(display.server.framesShown, 200 / (holdFor + 1));
+        // A second buffer only for a server that holds the first.
+        EXPECT_EQ(display.server.buffers.size(), holdFor == 0 ? 1u : 2u);
+        display.presenter.Stop(); // hidden
+        EXPECT_TRUE(display.server.buffers.empty());
     }
 }
 

@@ -114,6 +114,26 @@ TEST(Surface, CopyOfASmallerRectangleLeavesTheRestAlone) {
         EXPECT_EQ(target.image().pixel(x, y), pixel) << x << "," << y;
 }
 
+// A window still showing only its back colour is left to the server's own
+// fill: any drawing must end that, or the window would miss it.
+TEST(Surface, HoldsOnePlainColourOnlyUntilDrawnOn) {
+    testing::EnsureApplication();
+    const Surface red(QSize(64, 32), 1.0, qRgb(255, 0, 0));
+    const std::function<void(Surface&)> drawings[] = {
+        [](Surface& s) { s.StrokeCircle({30, 10, 5.0, 1}, kNavyPixel); },
+        [](Surface& s) { s.DrawText(RenderText("O", FontAttributes{"Arial", 20}, 0x00FFFFFF, 96), 0, 0); },
+        [&](Surface& s) { s.CopyFrom(red, 64, 32, kNavyPixel); },
+    };
+    for (const auto& draw : drawings) {
+        Surface surface(QSize(64, 32), 1.0, kNavyPixel);
+        EXPECT_EQ(surface.PlainColour(), kNavyPixel);
+        draw(surface);
+        EXPECT_FALSE(surface.PlainColour());
+        surface.Fill(qRgb(1, 2, 3));
+        EXPECT_EQ(surface.PlainColour(), qRgb(1, 2, 3));
+    }
+}
+
 int32_t ErrorOf(auto&& convert) {
     try {
         convert();
