@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <map>
 
 namespace vantrel {
 namespace {
@@ -52,6 +51,7 @@ void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill) {
     m_damaged.assign(tiles, 1);
     m_ringTiles.assign(tiles, 0);
     m_copySource = 0;
+    m_overdrawn.clear();
     // Filled when first read or drawn on: a window may be resized several
     // times before it shows anything, and pages never written cost nothing.
     if (!m_image.isNull()) m_pendingFill = fill;
@@ -171,10 +171,13 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
     const uchar* glyphBits = text.glyphs.constBits();
     const qsizetype glyphStride = text.glyphs.bytesPerLine();
     int touchedLeft = surfaceWidth, touchedRight = -1;
+    // Past a bound on the notes, the tiles themselves are copied again.
+    const bool noted = m_overdrawn.size() + text.runs.size() <= kMostOverdrawnSpans;
     for (int row = firstRow; row <= lastRow; ++row) {
         const auto* source = reinterpret_cast<const QRgb*>(glyphBits + row * glyphStride);
         auto* target = reinterpret_cast<QRgb*>(bits + (top + row) * stride) + left;
         const size_t begin = row == 0 ? 0 : text.rowEnd[static_cast<size_t>(row) - 1];
+        Span span{top + row, 0, -1}; // the runs of the row written so far, gaps and all
         for (size_t index = begin; index < text.rowEnd[static_cast<size_t>(row)]; ++index) {
             const TextImage::Run& run = text.runs[index];
             const int from = std::max(run.from, -left);
@@ -189,11 +192,22 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
             }
             touchedLeft = std::min(touchedLeft, left + from);
             touchedRight = std::max(touchedRight, left + to);
+            // Putting back a few untouched pixels with a run costs less than
+            // another run.
+            if (span.to >= 0 && left + from - span.to > kSpanGap) {
+                if (noted) m_overdrawn.push_back(span);
+                span.to = -1;
+            }
+            if (span.to < 0) span.from = left + from;
+            span.to = left + to;
         }
+        if (noted && span.to >= 0) m_overdrawn.push_back(span);
     }
     if (touchedRight >= touchedLeft) {
         m_plainColour.reset();
-        MarkDrawnRect(QRect(QPoint(touchedLeft, top + firstRow), QPoint(touchedRight, top + lastRow)));
+        const QRect touched(QPoint(touchedLeft, top + firstRow), QPoint(touchedRight, top + lastRow));
+        if (noted) MarkChangedRect(touched);
+        else MarkDrawnRect(touched);
     }
 }
 
@@ -202,6 +216,7 @@ void Surface::CopyFrom(const Surface& source, int64_t copyWidth, int64_t copyHei
     m_plainColour.reset();
     source.DrawPending();
     DrawPending();
+    const CopyRows rows{*this, source, outside};
     const int width = static_cast<int>(std::min<int64_t>(copyWidth, this->width()));
     const int height = static_cast<int>(std::min<int64_t>(copyHeight, this->height()));
     if (m_copySource != source.m_identity || m_copyOutside != outside || m_copySize != QSize(width, height)) {
@@ -209,10 +224,20 @@ void Surface::CopyFrom(const Surface& source, int64_t copyWidth, int64_t copyHei
         m_copySource = source.m_identity;
         m_copyOutside = outside;
         m_copySize = QSize(width, height);
+        m_overdrawn.clear(); // every tile is copied whole
     }
+    RestoreOverdrawn(rows, width, height);
     const int columns = (width + kTileWidth - 1) / kTileWidth;
-    const int rows = (height + kTileHeight - 1) / kTileHeight;
-    for (int row = 0; row < rows; ++row) {
+    const int tileRows = (height + kTileHeight - 1) / kTileHeight;
+    const bool withinSource = columns <= source.TileColumns();
+    for (int row = 0; row < tileRows; ++row) {
+        // Most rows hold what they held at the last copy: one comparison of
+        // the whole row's versions tells.
+        if (withinSource && row < source.TileRows() &&
+            std::equal(&m_copiedVersion[TileIndex(0, row)], &m_copiedVersion[TileIndex(0, row)] + columns,
+                       &source.m_tileVersion[source.TileIndex(0, row)])) {
+            continue;
+        }
         int runStart = -1;
         for (int column = 0; column <= columns; ++column) {
             bool stale = false;
@@ -229,63 +254,112 @@ void Surface::CopyFrom(const Surface& source, int64_t copyWidth, int64_t copyHei
             }
             if (stale && runStart < 0) runStart = column;
             if (!stale && runStart >= 0) {
-                CopyTileRun(source, row, runStart, column - 1, width, height, outside);
+                CopyTileRun(rows, row, runStart, column - 1, width, height);
                 runStart = -1;
             }
         }
     }
 }
 
-void Surface::CopyTileRun(const Surface& source, int row, int firstColumn, int lastColumn, int64_t width,
-                          int64_t height, QRgb outside) {
+Surface::CopyRows::CopyRows(Surface& target, const Surface& source, QRgb outside)
+    : target(target.m_image.bits()),
+      targetStride(target.m_image.bytesPerLine()),
+      source(source.m_image.constBits()),
+      sourceStride(source.m_image.bytesPerLine()),
+      sourceWidth(source.width()),
+      sourceHeight(source.height()),
+      outside(outside) {}
+
+void Surface::CopyTileRun(const CopyRows& rows, int row, int firstColumn, int lastColumn, int64_t width,
+                          int64_t height) {
     const int x0 = firstColumn * kTileWidth;
     const int x1 = static_cast<int>(std::min<int64_t>((lastColumn + 1) * kTileWidth, width)); // exclusive
     const int y0 = row * kTileHeight;
     const int y1 = static_cast<int>(std::min<int64_t>(y0 + kTileHeight, height));
-    const int sourceEnd = std::clamp(source.width(), x0, x1); // source pixels end here
-    for (int y = y0; y < y1; ++y) {
-        auto* target = reinterpret_cast<QRgb*>(m_image.scanLine(y));
-        int fillFrom = x0;
-        if (y < source.height()) {
-            const auto* from = reinterpret_cast<const QRgb*>(source.m_image.constScanLine(y));
-            std::memcpy(target + x0, from + x0, static_cast<size_t>(sourceEnd - x0) * sizeof(QRgb));
-            fillFrom = sourceEnd;
-        }
-        std::fill(target + fillFrom, target + x1, outside);
-    }
-    m_copiedPixels += static_cast<uint64_t>(x1 - x0) * static_cast<uint64_t>(y1 - y0);
+    for (int y = y0; y < y1; ++y) CopyRowPart(rows, y, x0, x1);
 }
 
+// Puts back the source's pixels where text was written since the last copy,
+// inside the copied rectangle.
+void Surface::RestoreOverdrawn(const CopyRows& rows, int width, int height) {
+    for (const Span& span : m_overdrawn) {
+        if (span.y >= height || span.from >= width) continue;
+        const int end = std::min(span.to + 1, width);
+        CopyRowPart(rows, span.y, span.from, end);
+        const size_t rowStart = static_cast<size_t>(span.y / kTileHeight) * static_cast<size_t>(m_tileColumns);
+        for (int column = span.from / kTileWidth; column <= (end - 1) / kTileWidth; ++column) {
+            m_damaged[rowStart + static_cast<size_t>(column)] = 1;
+        }
+    }
+    m_overdrawn.clear();
+}
+
+// Copies pixels [from, end) of row y from the source, `outside` where the
+// source does not reach.
+void Surface::CopyRowPart(const CopyRows& rows, int y, int from, int end) {
+    auto* target = reinterpret_cast<QRgb*>(rows.target + y * rows.targetStride);
+    int fillFrom = from;
+    if (y < rows.sourceHeight) {
+        const int sourceEnd = std::clamp(rows.sourceWidth, from, end); // source pixels end here
+        const auto* pixels = reinterpret_cast<const QRgb*>(rows.source + y * rows.sourceStride);
+        std::memcpy(target + from, pixels + from, static_cast<size_t>(sourceEnd - from) * sizeof(QRgb));
+        fillFrom = sourceEnd;
+    }
+    std::fill(target + fillFrom, target + end, rows.outside);
+    m_copiedPixels += static_cast<uint64_t>(end - from);
+}
+
+
+
+// Runs of damaged tiles in a row, joined with the same run of the rows
+// above into one rectangle.
 std::vector<QRect> Surface::TakeDamage() {
     DrawPending();
     std::vector<QRect> rects;
-    std::map<std::pair<int, int>, size_t> openAbove; // run's columns -> rect ending at the row above
+    // Rectangles reaching down to the row above and to this row: the index of
+    // each, in the order of their runs; a row holds few.
+    std::vector<size_t> openAbove, openHere;
+    const QRect whole = m_image.rect();
     for (int row = 0; row < TileRows(); ++row) {
-        std::map<std::pair<int, int>, size_t> openHere;
-        for (int column = 0; column < TileColumns();) {
-            if (!m_damaged[TileIndex(column, row)]) {
-                ++column;
-                continue;
-            }
-            const int first = column;
-            while (column < TileColumns() && m_damaged[TileIndex(column, row)]) m_damaged[TileIndex(column++, row)] = 0;
-            const QRect band = QRect(first * kTileWidth, row * kTileHeight, (column - first) * kTileWidth,
-                                     kTileHeight).intersected(m_image.rect());
-            const auto key = std::make_pair(first, column);
-            if (auto above = openAbove.find(key); above != openAbove.end()) {
-                rects[above->second].setBottom(band.bottom());
-                openHere[key] = above->second;
+        uint8_t* const tiles = &m_damaged[TileIndex(0, row)];
+        uint8_t* const end = tiles + TileColumns();
+        size_t above = 0; // the first of openAbove that may still continue
+        for (uint8_t* first = std::find(tiles, end, 1); first != end; first = std::find(first, end, 1)) {
+            uint8_t* const last = std::find(first, end, 0);
+            std::fill(first, last, 0);
+            const QRect band = QRect(static_cast<int>(first - tiles) * kTileWidth, row * kTileHeight,
+                                     static_cast<int>(last - first) * kTileWidth, kTileHeight).intersected(whole);
+            while (above < openAbove.size() && rects[openAbove[above]].left() < band.left()) ++above;
+            if (above < openAbove.size() && rects[openAbove[above]].left() == band.left() &&
+                rects[openAbove[above]].right() == band.right()) {
+                rects[openAbove[above]].setBottom(band.bottom());
+                openHere.push_back(openAbove[above++]);
             } else {
-                openHere[key] = rects.size();
+                openHere.push_back(rects.size());
                 rects.push_back(band);
             }
+            first = last;
         }
-        openAbove = std::move(openHere);
+        std::swap(openAbove, openHere);
+        openHere.clear();
     }
     return rects;
 }
 
+// Drawn over: the tiles no longer hold what was copied into them.
 void Surface::MarkDrawnRect(const QRect& rect) {
+    MarkChangedRect(rect);
+    const QRect clipped = rect.intersected(m_image.rect());
+    if (clipped.isEmpty()) return;
+    for (int row = clipped.top() / kTileHeight; row <= clipped.bottom() / kTileHeight; ++row) {
+        std::fill(m_copiedVersion.begin() + static_cast<ptrdiff_t>(TileIndex(clipped.left() / kTileWidth, row)),
+                  m_copiedVersion.begin() + static_cast<ptrdiff_t>(TileIndex(clipped.right() / kTileWidth, row)) + 1,
+                  kUnknown);
+    }
+}
+
+// Changed, as a copy from this surface and the window showing it see it.
+void Surface::MarkChangedRect(const QRect& rect) {
     const QRect clipped = rect.intersected(m_image.rect());
     if (clipped.isEmpty()) return;
     const uint64_t version = m_nextVersion++;
@@ -293,7 +367,6 @@ void Surface::MarkDrawnRect(const QRect& rect) {
         for (int column = clipped.left() / kTileWidth; column <= clipped.right() / kTileWidth; ++column) {
             const size_t tile = TileIndex(column, row);
             m_tileVersion[tile] = version;
-            m_copiedVersion[tile] = kUnknown;
             m_damaged[tile] = 1;
         }
     }

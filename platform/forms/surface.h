@@ -20,6 +20,10 @@ namespace vantrel {
 //  - the window showing the surface asks for the tiles changed since it last
 //    showed it (TakeDamage), so a refresh sends only those.
 // Either way the pixels that result are exactly those of a full copy.
+//
+// Text drawn over a copy is the exception to tiles: the pixels it wrote are
+// noted, and the next copy puts back just those. Lines of text move every
+// frame, and most of the tiles they touch are bare backdrop.
 class Surface {
 public:
     static constexpr int kTileWidth = 32; // device pixels
@@ -77,14 +81,28 @@ private:
         return static_cast<size_t>(row) * static_cast<size_t>(m_tileColumns) + static_cast<size_t>(column);
     }
     void MarkDrawnRect(const QRect& rect);
+    void MarkChangedRect(const QRect& rect);
+    // The rows of both images in a block copy, taken once: the images' own
+    // row accessors check the row and the sharing of the pixels each call.
+    struct CopyRows {
+        CopyRows(Surface& target, const Surface& source, QRgb outside);
+        uchar* target;
+        qsizetype targetStride;
+        const uchar* source;
+        qsizetype sourceStride;
+        int sourceWidth, sourceHeight;
+        QRgb outside;
+    };
+    void RestoreOverdrawn(const CopyRows& rows, int width, int height);
+    void CopyRowPart(const CopyRows& rows, int y, int from, int end);
     void DrawPending() const;
     void DrawPendingBands();
     std::vector<VisibleRingPart> PendingRingParts() const;
     void DrawRingRows(const RingBand& ring, QRgb colour, int firstRow, int endRow);
     void MarkRingTilesDrawn();
     void MarkAllDrawn();
-    void CopyTileRun(const Surface& source, int row, int firstColumn, int lastColumn, int64_t width,
-                     int64_t height, QRgb outside);
+    void CopyTileRun(const CopyRows& rows, int row, int firstColumn, int lastColumn, int64_t width,
+                     int64_t height);
 
     QImage m_image;
     // The image's size and its tile grid, kept here because the per-frame
@@ -104,6 +122,13 @@ private:
     QSize m_copySize;
     QRgb m_copyOutside = 0;
     std::vector<uint8_t> m_damaged;        // changed since the last TakeDamage
+    // The pixels text has written over copied tiles since the last copy.
+    struct Span {
+        int y, from, to; // device pixels, `to` included
+    };
+    static constexpr size_t kMostOverdrawnSpans = 1 << 16;
+    static constexpr int kSpanGap = 16; // device pixels of a row put back with the runs around them
+    std::vector<Span> m_overdrawn;
     std::vector<uint8_t> m_ringTiles;      // drawn on by the pending circles, while they are drawn
     uint64_t m_copiedPixels = 0;
     std::optional<QRgb> m_plainColour;
