@@ -83,9 +83,14 @@ int main(int argc, char** argv) {
     runtime.timers().SetFramePeriod(1000.0 / ScreenRefreshHz());
     vantrel::QtTimerDriver timerDriver(runtime.timers(), clock);
     // Where the X server offers it, the display's own refreshes pace the
-    // scroll and its frames go out through the Present extension; elsewhere
-    // the timers alone pace it and Qt's backing store shows the frames.
-    if (vantrel::X11PresentAvailable()) hosts.UseX11Present(runtime.timers());
+    // scroll and its frames go out through the Present extension; under
+    // Wayland the compositor's frame callbacks pace it; elsewhere the timers
+    // alone pace it. Qt's backing store shows the frames but through Present.
+    if (vantrel::X11PresentAvailable()) {
+        hosts.UseX11Present(runtime.timers());
+    } else if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        hosts.UseWaylandFrameCallbacks(runtime.timers());
+    }
 
     vantrel::CreditsForms forms(runtime);
     runtime.onNoFormLoaded = [] { QCoreApplication::exit(0); };

@@ -1,6 +1,7 @@
 #include "form_window.h"
 
 #include "surface.h"
+#include "wayland_frame_ticker.h"
 #include "window_placement.h"
 #include "x11_presenter.h"
 #include "x11_visibility.h"
@@ -47,14 +48,17 @@ QRect LogicalRect(const QRect& device, double ratio) {
 
 class WidgetHost final : public FormHost {
 public:
-    WidgetHost(const WindowSettings& settings, FormHostEvents& events, TimerScheduler* frameTimers)
+    WidgetHost(const WindowSettings& settings, FormHostEvents& events, WidgetHostFactory::FramePath path,
+               TimerScheduler* frameTimers)
         : m_events(events), m_window(new FormWindow(settings, events)), m_visibility(*m_window) {
         if (settings.maximized) {
             m_placement = std::make_unique<MaximizedPlacement>(*m_window, [&events] { events.OnClientResized(); });
         }
-        if (frameTimers != nullptr) {
+        if (path == WidgetHostFactory::FramePath::X11Present) {
             m_presenter = std::make_unique<X11Presenter>(*m_window, frameTimers);
             m_window->ShowFramesThrough(m_presenter->frames());
+        } else if (path == WidgetHostFactory::FramePath::WaylandFrameCallbacks) {
+            m_frameCallbacks = std::make_unique<WaylandFrameTicker>(*m_window, *frameTimers);
         }
     }
 
@@ -71,19 +75,21 @@ public:
     void Show() override {
         if (m_placement) {
             m_placement->Show();
-            return;
+        } else {
+            m_window->show();
+            RunEventsUntil(kMapTimeoutMs, [&] {
+                const QWindow* handle = m_window->windowHandle();
+                return handle != nullptr && handle->isExposed();
+            });
         }
-        m_window->show();
-        RunEventsUntil(kMapTimeoutMs, [&] {
-            const QWindow* handle = m_window->windowHandle();
-            return handle != nullptr && handle->isExposed();
-        });
+        if (m_frameCallbacks) m_frameCallbacks->Start();
     }
 
     // A hidden window keeps no copy of its pixels: Qt would hold a whole
     // window's worth (8 MB at 1920x1080) for the scene, hidden for good. Shown
     // again, the window gets its buffer back at its size and is repainted.
     void Hide() override {
+        if (m_frameCallbacks) m_frameCallbacks->Stop();
         m_window->hide();
         if (QBackingStore* store = m_window->backingStore()) store->resize(QSize(1, 1));
     }
@@ -108,7 +114,13 @@ public:
         const double ratio = m_window->devicePixelRatioF();
         QRegion region;
         for (const QRect& rect : damage) region += LogicalRect(rect, ratio);
-        m_window->update(region);
+        if (m_frameCallbacks && m_frameCallbacks->FlushesNow()) {
+            if (region.isEmpty()) return;
+            m_window->repaint(region);
+            m_frameCallbacks->NoteFlushed();
+        } else {
+            m_window->update(region);
+        }
     }
 
 private:
@@ -117,6 +129,7 @@ private:
     X11VisibilityWatch m_visibility;
     std::unique_ptr<MaximizedPlacement> m_placement; // for a maximized window
     std::unique_ptr<X11Presenter> m_presenter; // null where frames go through Qt's backing store
+    std::unique_ptr<WaylandFrameTicker> m_frameCallbacks; // on Wayland only
 };
 
 } // namespace
@@ -185,7 +198,7 @@ void FormWindow::resizeEvent(QResizeEvent* event) {
 }
 
 std::unique_ptr<FormHost> WidgetHostFactory::Create(const WindowSettings& settings, FormHostEvents& events) {
-    return std::make_unique<WidgetHost>(settings, events, m_frameTimers);
+    return std::make_unique<WidgetHost>(settings, events, m_framePath, m_frameTimers);
 }
 
 } // namespace vantrel

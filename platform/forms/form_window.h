@@ -48,10 +48,23 @@ public:
     // From now on the windows show their frames through the X Present
     // extension (where X11PresentAvailable), and the display's refreshes
     // pace the frame timers of `frameTimers`.
-    void UseX11Present(TimerScheduler& frameTimers) { m_frameTimers = &frameTimers; }
+    void UseX11Present(TimerScheduler& frameTimers) {
+        m_frameTimers = &frameTimers;
+        m_framePath = FramePath::X11Present;
+    }
+    // From now on a Wayland compositor's frame callbacks pace the frame
+    // timers of `frameTimers`, and the windows' frames go out as they are
+    // composed.
+    void UseWaylandFrameCallbacks(TimerScheduler& frameTimers) {
+        m_frameTimers = &frameTimers;
+        m_framePath = FramePath::WaylandFrameCallbacks;
+    }
+
+    enum class FramePath { Timers, X11Present, WaylandFrameCallbacks };
 
 private:
     TimerScheduler* m_frameTimers = nullptr;
+    FramePath m_framePath = FramePath::Timers;
 };
 
 } // namespace vantrel
