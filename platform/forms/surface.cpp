@@ -173,6 +173,7 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
     int touchedLeft = surfaceWidth, touchedRight = -1;
     // Past a bound on the notes, the tiles themselves are copied again.
     const bool noted = m_overdrawn.size() + text.runs.size() <= kMostOverdrawnSpans;
+    const uint64_t version = m_nextVersion++;
     for (int row = firstRow; row <= lastRow; ++row) {
         const auto* source = reinterpret_cast<const QRgb*>(glyphBits + row * glyphStride);
         auto* target = reinterpret_cast<QRgb*>(bits + (top + row) * stride) + left;
@@ -195,19 +196,18 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
             // Putting back a few untouched pixels with a run costs less than
             // another run.
             if (span.to >= 0 && left + from - span.to > kSpanGap) {
-                if (noted) m_overdrawn.push_back(span);
+                if (noted) NoteOverdrawn(span, version);
                 span.to = -1;
             }
             if (span.to < 0) span.from = left + from;
             span.to = left + to;
         }
-        if (noted && span.to >= 0) m_overdrawn.push_back(span);
+        if (noted && span.to >= 0) NoteOverdrawn(span, version);
     }
     if (touchedRight >= touchedLeft) {
         m_plainColour.reset();
         const QRect touched(QPoint(touchedLeft, top + firstRow), QPoint(touchedRight, top + lastRow));
-        if (noted) MarkChangedRect(touched);
-        else MarkDrawnRect(touched);
+        if (!noted) MarkDrawnRect(touched);
     }
 }
 
@@ -279,6 +279,18 @@ void Surface::CopyTileRun(const CopyRows& rows, int row, int firstColumn, int la
     for (int y = y0; y < y1; ++y) CopyRowPart(rows, y, x0, x1);
 }
 
+// Notes a run of a row that text wrote, and marks its tiles changed: only
+// those, so the window is sent the tiles the text touches rather than the
+// whole rectangle around a line.
+void Surface::NoteOverdrawn(const Span& span, uint64_t version) {
+    m_overdrawn.push_back(span);
+    const size_t rowStart = static_cast<size_t>(span.y / kTileHeight) * static_cast<size_t>(m_tileColumns);
+    for (int column = span.from / kTileWidth; column <= span.to / kTileWidth; ++column) {
+        m_tileVersion[rowStart + static_cast<size_t>(column)] = version;
+        m_damaged[rowStart + static_cast<size_t>(column)] = 1;
+    }
+}
+
 // Puts back the source's pixels where text was written since the last copy,
 // inside the copied rectangle.
 void Surface::RestoreOverdrawn(const CopyRows& rows, int width, int height) {
@@ -346,20 +358,7 @@ std::vector<QRect> Surface::TakeDamage() {
     return rects;
 }
 
-// Drawn over: the tiles no longer hold what was copied into them.
 void Surface::MarkDrawnRect(const QRect& rect) {
-    MarkChangedRect(rect);
-    const QRect clipped = rect.intersected(m_image.rect());
-    if (clipped.isEmpty()) return;
-    for (int row = clipped.top() / kTileHeight; row <= clipped.bottom() / kTileHeight; ++row) {
-        std::fill(m_copiedVersion.begin() + static_cast<ptrdiff_t>(TileIndex(clipped.left() / kTileWidth, row)),
-                  m_copiedVersion.begin() + static_cast<ptrdiff_t>(TileIndex(clipped.right() / kTileWidth, row)) + 1,
-                  kUnknown);
-    }
-}
-
-// Changed, as a copy from this surface and the window showing it see it.
-void Surface::MarkChangedRect(const QRect& rect) {
     const QRect clipped = rect.intersected(m_image.rect());
     if (clipped.isEmpty()) return;
     const uint64_t version = m_nextVersion++;
@@ -367,6 +366,7 @@ void Surface::MarkChangedRect(const QRect& rect) {
         for (int column = clipped.left() / kTileWidth; column <= clipped.right() / kTileWidth; ++column) {
             const size_t tile = TileIndex(column, row);
             m_tileVersion[tile] = version;
+            m_copiedVersion[tile] = kUnknown;
             m_damaged[tile] = 1;
         }
     }

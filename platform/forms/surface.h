@@ -81,7 +81,6 @@ private:
         return static_cast<size_t>(row) * static_cast<size_t>(m_tileColumns) + static_cast<size_t>(column);
     }
     void MarkDrawnRect(const QRect& rect);
-    void MarkChangedRect(const QRect& rect);
     // The rows of both images in a block copy, taken once: the images' own
     // row accessors check the row and the sharing of the pixels each call.
     struct CopyRows {
@@ -93,6 +92,8 @@ private:
         int sourceWidth, sourceHeight;
         QRgb outside;
     };
+    struct Span;
+    void NoteOverdrawn(const Span& span, uint64_t version);
     void RestoreOverdrawn(const CopyRows& rows, int width, int height);
     void CopyRowPart(const CopyRows& rows, int y, int from, int end);
     void DrawPending() const;
