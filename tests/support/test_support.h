@@ -7,9 +7,7 @@
 
 #include <QApplication>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <vector>
 
 namespace vantrel::testing {
 
@@ -62,14 +60,5 @@ private:
 inline constexpr const char* kTrackFileName = "Until The Dub.mp3";
 // The two-second test phrase, in the tests' fixture directory.
 inline fs::path FixtureTrack() { return fs::path(VANTREL_FIXTURE_DIR) / kTrackFileName; }
-
-inline std::vector<char> ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteBytes(const fs::path& path, const std::vector<char>& bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 } // namespace vantrel::testing
