@@ -22,20 +22,14 @@ struct TracedProgram {
           }) {}
     FrmCredits& scene() { return program.forms.frmCredits; }
     ServiceMonitor& monitor() { return program.runtime.monitor(); }
+    // The procedures named by the reports, in order.
     Log Procedures() const {
         Log procedures;
         for (const auto& shown : program.messages.shown) procedures.push_back(shown.prompt.substr(31, shown.prompt.find('\r') - 31));
         return procedures;
     }
     bool Traced(const std::string& step) const { return std::count(trackLog.begin(), trackLog.end(), step) > 0; }
-    // Runs on for a second: frames keep coming and nothing more is reported.
-    void RunsOnCleanly() {
-        const size_t reports = program.messages.shown.size();
-        const int presents = program.DisplayWindow().presentCount;
-        program.RunFor(1000);
-        EXPECT_EQ(program.messages.shown.size(), reports);
-        EXPECT_GT(program.DisplayWindow().presentCount, presents);
-    }
+    int Presents() { return program.DisplayWindow().presentCount; }
 
     Log trackLog;
     std::function<void()> onOpen = [] {};
@@ -85,16 +79,17 @@ TEST_F(ProgramTest, TheHiddenSceneFollowsANewClientSizeAndKeepsItsBackdrop) {
     const Label& title = scene().LabelNamed("Label1");
     const float top = title.Top();
     const QImage before = scene().surface().image().copy();
-    program.hosts.created.at(0)->ResizeClient(QSize(before.width() / 2, before.height() / 2));
+    program.hosts.created.at(0)->ResizeClient(before.size() / 2);
     EXPECT_FLOAT_EQ(title.Left(), scene().ScaleWidth() / 2 - title.Width() / 2);
     EXPECT_EQ(title.Top(), top);
-    EXPECT_EQ(scene().surface().image(), before.copy(0, 0, before.width() / 2, before.height() / 2));
+    EXPECT_EQ(scene().surface().image(), before.copy(QRect(QPoint(), before.size() / 2)));
     EXPECT_TRUE(program.messages.shown.empty());
 }
 
 // A failure during start-up is reported by the handler or procedure it
-// struck in; the rest of that one is skipped, and the program runs on.
-TEST_F(ProgramTest, FailuresDuringStartUp) {
+// struck in; the rest of that one is skipped, and the program runs on:
+// frames keep coming and nothing more is reported.
+TEST(ProgramFailures, FailuresDuringStartUp) {
     struct Case {
         Service service;
         uint64_t use;
@@ -108,7 +103,6 @@ TEST_F(ProgramTest, FailuresDuringStartUp) {
              EXPECT_EQ(t.Procedures(), (Log{"Form_Load", "tmrReplay_Timer", "tmrReplay_Timer", "tmrReplay_Timer"}));
              EXPECT_EQ(t.program.messages.shown[0].prompt,
                        "Unexpected error in procedure: Form_Load\r\nError #-2147467259: Automation error: unspecified failure");
-             EXPECT_EQ(t.program.messages.shown[1].prompt, "Unexpected error in procedure: tmrReplay_Timer\r\nError #13: Type mismatch");
              EXPECT_GT(t.program.ScrollTicks(), 90);
          }},
         {Service::PropertyWrite, 3, {"Form_Resize"}, [](TracedProgram& t) { // the third Left of the centring
@@ -134,7 +128,11 @@ TEST_F(ProgramTest, FailuresDuringStartUp) {
         EXPECT_EQ(t.Procedures(), c.procedures);
         EXPECT_TRUE(t.program.forms.frmDisplay.Visible());
         c.check(t);
-        if (c.service != Service::ApplicationPath) t.RunsOnCleanly();
+        if (atLoad) continue;
+        const int presents = t.Presents();
+        t.program.RunFor(1000);
+        EXPECT_EQ(t.Procedures(), c.procedures);
+        EXPECT_GT(t.Presents(), presents);
     }
 }
 
@@ -147,8 +145,7 @@ struct RunningTest : ProgramTest {
             if (Label* label = control->AsLabel()) label->SetTop(label->Top() - scene().ScaleHeight());
         }
     }
-    void Tick(const char* timer) { scene().TimerNamed(timer).Fire(); }
-    int Presents() { return program.DisplayWindow().presentCount; }
+    void Scroll() { scene().TimerNamed("tmrScroll").Fire(); }
 };
 
 TEST_F(RunningTest, AFailedScrollTickShowsNoFrameUntilTheNextGoodOne) {
@@ -158,17 +155,17 @@ TEST_F(RunningTest, AFailedScrollTickShowsNoFrameUntilTheNextGoodOne) {
         const float top23 = scene().LabelNamed("Label23").Top();
         const int presents = Presents();
         monitor().FailOnUse(service, use);
-        Tick("tmrScroll");
+        Scroll();
         EXPECT_EQ(Procedures(), Log{"tmrScroll_Timer"});
         EXPECT_EQ(Presents(), presents);
         if (service == Service::PropertyWrite) {
             EXPECT_EQ(scene().LabelNamed("Label23").Top(), top23); // not reached
         }
-        Tick("tmrScroll");
+        Scroll();
         EXPECT_EQ(Presents(), presents + 1);
     }
     monitor().FailOnUse(Service::BlockCopy, 1); // goes unnoticed: its result is not examined
-    Tick("tmrScroll");
+    Scroll();
     EXPECT_EQ(program.messages.shown.size(), 1u);
 }
 
