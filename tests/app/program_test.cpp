@@ -47,7 +47,6 @@ TEST_F(ProgramTest, StartUpLoadsPlaysShowsBuildsTheSceneAndOnlyThenTicks) {
     program.StartUp();
     EXPECT_EQ(trackLog, (Log{"1 window", "opened", "played"}));
     EXPECT_EQ(program.ScrollTicks(), 0);
-    EXPECT_EQ(program.hosts.created.size(), 2u);
     EXPECT_FALSE(scene().Visible());
     EXPECT_TRUE(program.forms.frmDisplay.Visible());
     EXPECT_EQ(scene().music().sLength(), " 2037"); // the fixture's measured length
@@ -152,15 +151,11 @@ TEST_F(RunningTest, AFailedScrollTickShowsNoFrameUntilTheNextGoodOne) {
     for (const auto& [service, use] : {std::pair{Service::Print, 2}, {Service::FontAttribute, 2}, {Service::Refresh, 1},
                                        {Service::PropertyWrite, 3}}) {
         program.messages.shown.clear();
-        const float top23 = scene().LabelNamed("Label23").Top();
         const int presents = Presents();
         monitor().FailOnUse(service, use);
         Scroll();
         EXPECT_EQ(Procedures(), Log{"tmrScroll_Timer"});
         EXPECT_EQ(Presents(), presents);
-        if (service == Service::PropertyWrite) {
-            EXPECT_EQ(scene().LabelNamed("Label23").Top(), top23); // not reached
-        }
         Scroll();
         EXPECT_EQ(Presents(), presents + 1);
     }

@@ -9,11 +9,11 @@
 //   tick of 250 ms);
 // - trailing blanks choose the reply buffer (none: the program's 255
 //   characters; others: sizes 0, 1, 2, 4, 5 and 16, and a null buffer).
-// Placeholders name the files of a private temporary directory, so that the
-// committed inputs work on any machine: @TRACK@ (the program's track),
-// @CUT@ (the track cut short mid-frame), @EMPTY@, @TEXT@, @FOLDER@ (a
-// directory), @MISSING@ (absent) and @DIR@ (the directory itself), each
-// replaced by its short path. The line @NULL@ sends a null command.
+// The placeholder @DIR@ stands for the short path of a private temporary
+// directory, so that the committed inputs work on any machine. It holds
+// "Until The Dub.mp3" (the program's track), "cut short.mp3" (the track cut
+// short mid-frame), "empty.mp3", "notes.txt" and "folder.mp3" (a
+// directory). The line @NULL@ sends a null command.
 //
 // The device opens files only inside that directory: any other path is
 // refused as a file that cannot be played, so no input can make the fuzzer
@@ -77,38 +77,28 @@ struct Sandbox {
         std::ofstream(fs::path(dir) / "empty.mp3");
         std::ofstream(fs::path(dir) / "notes.txt") << "Not a track: plain text.\n";
         fs::create_directory(fs::path(dir) / "folder.mp3");
-        for (const auto& [placeholder, name] : {std::pair{"@TRACK@", "/Until The Dub.mp3"}, {"@CUT@", "/cut short.mp3"},
-                                                {"@EMPTY@", "/empty.mp3"}, {"@TEXT@", "/notes.txt"},
-                                                {"@FOLDER@", "/folder.mp3"}, {"@MISSING@", "/missing.mp3"}, {"@DIR@", ""}})
-            placeholders.emplace_back(placeholder, EncodeShortPath(dir + name));
     }
 
-    // The line with every placeholder replaced by its short path.
+    // The line with every @DIR@ replaced by the directory's short path.
     std::string Expand(std::string_view line) const {
         std::string text(line);
-        for (const auto& [placeholder, shortPath] : placeholders) {
-            for (size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + shortPath.size()))
-                text.replace(at, placeholder.size(), shortPath);
-        }
+        const std::string shortDir = EncodeShortPath(dir);
+        for (size_t at = text.find("@DIR@"); at != std::string::npos; at = text.find("@DIR@", at + shortDir.size()))
+            text.replace(at, std::size("@DIR@") - 1, shortDir);
         return text;
     }
 
-    // Whether the path lies in the directory, lexically: below it and never
-    // climbing out through "..". Nothing in it is a link.
-    bool Contains(std::string_view path) const {
-        return (path == dir || path.starts_with(dir + "/")) && (std::string(path) + "/").find("/../") == std::string::npos;
-    }
-
     std::string dir;
-    std::vector<std::pair<std::string, std::string>> placeholders;
 };
 
-// The silent backend, confined to the sandbox: a path outside it is a file
-// that cannot be played.
+// The silent backend, confined to the sandbox: a path that does not lie in
+// it, lexically (below it and never climbing out through ".."; nothing in
+// it is a link), is a file that cannot be played.
 struct SandboxedBackend final : MediaBackend {
     explicit SandboxedBackend(const Clock& clock) : inner(clock) {}
     std::unique_ptr<MediaTrack> Open(const std::string& path) override {
-        return Sandbox::Get().Contains(path) ? inner.Open(path) : nullptr;
+        const bool inside = path.starts_with(Sandbox::Get().dir + "/") && path.find("/..") == std::string::npos;
+        return inside ? inner.Open(path) : nullptr;
     }
     SilentMediaBackend inner;
 };
@@ -126,9 +116,8 @@ struct Session {
         // Only the view carries a NUL inside the text.
         const uint32_t code = text.find('\0') != std::string::npos ? media.Send(std::string_view(text), buffer, size)
                               : media.Send(nullCommand ? nullptr : text.c_str(), buffer, size);
-        const std::string context = "command " + std::to_string(index) + " \"" + text + "\", " +
-                                    (null ? "null buffer" : "buffer") + " of size " + std::to_string(size) +
-                                    ", result " + std::to_string(code);
+        const std::string context = "command " + std::to_string(index) + " \"" + text + "\", " + (null ? "null " : "") +
+                                    "buffer of size " + std::to_string(size) + ", result " + std::to_string(code);
         for (size_t i = 0; i < kGuardBytes; ++i)
             FUZZ_CHECK(storage[i] == kGuardFill && storage[kGuardBytes + size + i] == kGuardFill,
                        "byte written outside the reply buffer: " + context);

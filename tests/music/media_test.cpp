@@ -52,8 +52,12 @@ TEST(MediaCommand, AcceptsTheSevenCommandsAndRefusesEverythingElse) {
         {" \t ", mci::kMissingCommandString},
     };
     for (const auto& [text, error] : cases) EXPECT_EQ(ParseMediaCommand(text).error, error) << text;
-    EXPECT_EQ(ParseMediaCommand("open /Opt/My%20Dir/%25x.MP3 type mpegvideo alias untilthedub").command.path,
-              "/Opt/My Dir/%x.MP3");
+    EXPECT_EQ(ParseMediaCommand("open /Opt/My%20Dir/%25x%2a%2A.MP3 type mpegvideo alias untilthedub").command.path,
+              "/Opt/My Dir/%x**.MP3");
+    // Every byte but NUL survives a path's short form and the command's parse.
+    std::string every;
+    for (int byte = 1; byte < 256; ++byte) every += static_cast<char>(byte);
+    EXPECT_EQ(ParseMediaCommand(OpenCommand(every)).command.path, every);
 }
 
 // The device on the silent backend, driven by a hand-moved clock.
@@ -87,17 +91,11 @@ TEST_F(MediaControlTest, ThePositionRunsToExactlyTheLengthAndStaysThereUntilPlay
     EXPECT_EQ(Ask(media, "position"), 250);
 }
 
-TEST_F(MediaControlTest, KeepsOneTrackPerAliasAndWritesRepliesOnlyWhole) {
+// How replies fit their buffers is the fuzz target's contract.
+TEST_F(MediaControlTest, KeepsOneTrackPerAlias) {
     EXPECT_EQ(Send("play untilthedub"), mci::kInvalidDeviceName);
     ASSERT_EQ(Send(kOpenFixture), mci::kSuccess);
     EXPECT_EQ(Send(kOpenFixture), mci::kDuplicateAlias);
-    const std::string length = std::to_string(lengthMs);
-    for (const auto& [size, reply, code] : {std::tuple{length.size() + 1, length, mci::kSuccess},
-                                            {length.size(), ""s, mci::kParamOverflow}}) { // never cut
-        std::string buffer(size, 'x');
-        EXPECT_EQ(media.Send("status untilthedub length", buffer.data(), uint32_t(size)), code);
-        EXPECT_EQ(buffer.substr(0, buffer.find('\0')), reply);
-    }
     EXPECT_EQ(Send("close untilthedub"), mci::kSuccess);
     EXPECT_EQ(Send("status untilthedub position"), mci::kInvalidDeviceName);
     EXPECT_EQ(media.Send(static_cast<const char*>(nullptr), nullptr, 0), mci::kMissingCommandString);
@@ -152,11 +150,8 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
             SCOPED_TRACE(::testing::Message() << "at " << step.positionMs << " ms");
             clock.Advance(step.advanceMs * 1'000'000);
             if (step.change == '+') ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-            SDL_Event removed{};
-            removed.adevice.type = SDL_AUDIODEVICEREMOVED;
-            if (step.change == '-') {
-                ASSERT_EQ(SDL_PushEvent(&removed), 1) << SDL_GetError();
-            }
+            SDL_Event removed{.type = SDL_AUDIODEVICEREMOVED};
+            ASSERT_TRUE(step.change != '-' || SDL_PushEvent(&removed) == 1) << SDL_GetError();
             EXPECT_EQ(Ask(media, "position"), step.positionMs);
             EXPECT_EQ(Mix_PlayingMusic() != 0, step.sounding);
             // Sounding again, the mixer starts at the clock's place (and has
@@ -167,7 +162,6 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
             wasSounding = step.sounding;
         }
         EXPECT_EQ(silenceNotes, 1);
-        media.Send("close untilthedub", nullptr, 0);
     }
 }
 
@@ -223,15 +217,6 @@ TEST(Mp3Length, CountsTheFramesOfOneStreamAndNothingElse) {
         {{'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F, 0xFF, 0xFB, 0x90, 0x44}, 0}, // a tag as long as can be
     };
     for (const auto& [bytes, frames] : cases) EXPECT_EQ(FramesIn(bytes), frames) << bytes.size();
-}
-
-TEST(ShortPath, EncodingSurvivesEveryByte) {
-    std::string every;
-    for (int byte = 1; byte < 256; ++byte) every += static_cast<char>(byte);
-    const std::string encoded = EncodeShortPath(every);
-    EXPECT_TRUE(std::all_of(encoded.begin(), encoded.end(), [](char c) { return static_cast<unsigned char>(c) > 0x20; }));
-    EXPECT_EQ(DecodeShortPath(encoded), every);
-    EXPECT_EQ(DecodeShortPath("%2a%2A"), "**");
 }
 
 TEST(StatusReply, NormalisesPlainDecimalsAndRefusesEverythingElse) {

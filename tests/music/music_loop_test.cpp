@@ -46,9 +46,9 @@ struct Music {
 };
 
 struct MusicLoopTest : ::testing::Test {
-    MusicLoopTest() { fs::copy_file(testing::FixtureTrack(), dir.path() / testing::kTrackFileName); }
+    MusicLoopTest() { fs::copy_file(testing::FixtureTrack(), dir.path / testing::kTrackFileName); }
     testing::TempDir dir;
-    Music music{dir.path().string() + "/"}; // a trailing separator gives two, naming the same file
+    Music music{dir.path.string() + "/"}; // a trailing separator gives two, naming the same file
 };
 
 TEST_F(MusicLoopTest, PlaysTheTrackBesideTheProgramAndRestartsItOnlyAtExactlyItsLength) {
@@ -86,10 +86,10 @@ TEST(MusicBadInput, EveryUnplayableTrackFailsTheLoadAndEveryPollCleanly) {
     };
     for (const auto& [what, make] : cases) {
         const testing::TempDir dir;
-        make(dir.path());
-        const auto listing = [&] { return std::set<fs::path>(fs::recursive_directory_iterator(dir.path()), {}); };
+        make(dir.path);
+        const auto listing = [&] { return std::set<fs::path>(fs::recursive_directory_iterator(dir.path), {}); };
         const std::set<fs::path> before = listing();
-        Music music(dir.path().string());
+        Music music(dir.path.string());
         music.Form_Load();
         music.PollAt(0);
         music.PollAt(500);
@@ -106,7 +106,7 @@ TEST(ShortName, ReturnsAFittingShortFormWholeAndNothingThatDoesNotFit) {
     testing::HeadlessRuntime headless;
     const testing::TempDir dir;
     auto fileWithShortForm = [&](size_t shortLength, size_t blanks) {
-        const std::string base = dir.path().string() + "/";
+        const std::string base = dir.path.string() + "/";
         const std::string path = base + std::string(blanks, ' ') + std::string(shortLength - base.size() - 3 * blanks, 'a');
         std::ofstream{path};
         return path;
@@ -115,7 +115,7 @@ TEST(ShortName, ReturnsAFittingShortFormWholeAndNothingThatDoesNotFit) {
     EXPECT_EQ(GetShortName(headless.runtime, fits), fits);
     EXPECT_EQ(GetShortName(headless.runtime, fileWithShortForm(255, 0)), "");
     EXPECT_EQ(GetShortName(headless.runtime, fileWithShortForm(255, 5)), ""); // 245 long, 255 short
-    EXPECT_EQ(GetShortName(headless.runtime, (dir.path() / "missing file.mp3").string()), "");
+    EXPECT_EQ(GetShortName(headless.runtime, (dir.path / "missing file.mp3").string()), "");
     EXPECT_TRUE(headless.messages.shown.empty());
 }
 

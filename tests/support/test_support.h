@@ -40,21 +40,14 @@ struct HeadlessRuntime {
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the test ends.
-class TempDir {
-public:
+struct TempDir {
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "vantrel-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
     }
     TempDir(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
+    ~TempDir() { std::error_code ignored; fs::remove_all(path, ignored); }
+    fs::path path;
 };
 
 inline constexpr const char* kTrackFileName = "Until The Dub.mp3";
