@@ -2,7 +2,6 @@
 #include "credits_design.h"
 #include "frame_composition.h"
 #include "frm_display.h"
-#include "roll_layout.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
