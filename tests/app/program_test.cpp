@@ -100,13 +100,8 @@ TEST_F(ProgramTest, TheHiddenSceneFollowsANewClientSizeAndKeepsItsBackdrop) {
 // struck in; the rest of that one is skipped, and the program runs on:
 // frames keep coming and nothing more is reported.
 TEST(ProgramFailures, FailuresDuringStartUp) {
-    struct Case {
-        Service service;
-        uint64_t use;
-        Log procedures;
-        std::function<void(TracedProgram&)> check;
-    };
-    const Case cases[] = {
+    // {failing service, which use of it fails, the procedures reported, what else to check}
+    const std::tuple<Service, uint64_t, Log, std::function<void(TracedProgram&)>> cases[] = {
         {Service::ApplicationPath, 1, {"Form_Load"}, [](TracedProgram& t) { // no track: every poll reports, the roll runs on
              t.program.RunFor(1600);
              EXPECT_FALSE(t.Traced("opened"));
@@ -134,36 +129,31 @@ TEST(ProgramFailures, FailuresDuringStartUp) {
              EXPECT_EQ(t.scene().LabelNamed("Label1").Top(), 480 + t.scene().ScaleHeight());
          }},
     };
-    for (const Case& c : cases) {
+    for (const auto& [service, use, procedures, check] : cases) {
         TracedProgram t;
-        const bool atLoad = c.procedures[0] == "Form_Load";
-        if (!atLoad) t.scene().Load();
-        t.monitor().FailOnUse(c.service, c.use);
+        if (procedures[0] != "Form_Load") t.scene().Load(); // counting from start-up's later steps
+        t.monitor().FailOnUse(service, use);
         t.program.StartUp();
-        EXPECT_EQ(t.Procedures(), c.procedures);
+        EXPECT_EQ(t.Procedures(), procedures);
         EXPECT_TRUE(t.program.forms.frmDisplay.Visible());
-        c.check(t);
-        if (c.service == Service::ApplicationPath) continue;
+        check(t);
+        if (service == Service::ApplicationPath) continue;
         const int presents = t.Presents();
         t.program.RunFor(1000);
-        EXPECT_EQ(t.Procedures(), c.procedures);
+        EXPECT_EQ(t.Procedures(), procedures);
         EXPECT_GT(t.Presents(), presents);
     }
 }
 
-// Started, with the roll brought back into view so that every frame changes
-// what the window shows.
-struct RunningTest : ProgramTest {
-    RunningTest() {
-        program.StartUp();
-        for (Control* control : scene().Controls()) {
-            if (Label* label = control->AsLabel()) label->SetTop(label->Top() - scene().ScaleHeight());
-        }
+// A failed scroll tick shows no frame; the next good one does. The roll is
+// first brought back into view, so that every frame changes what the window
+// shows.
+TEST_F(ProgramTest, AFailedScrollTickShowsNoFrameUntilTheNextGoodOne) {
+    program.StartUp();
+    for (Control* control : scene().Controls()) {
+        if (Label* label = control->AsLabel()) label->SetTop(label->Top() - scene().ScaleHeight());
     }
-    void Scroll() { scene().TimerNamed("tmrScroll").Fire(); }
-};
-
-TEST_F(RunningTest, AFailedScrollTickShowsNoFrameUntilTheNextGoodOne) {
+    const auto Scroll = [&] { scene().TimerNamed("tmrScroll").Fire(); };
     for (const auto& [service, use] : {std::pair{Service::Print, 2}, {Service::FontAttribute, 2}, {Service::Refresh, 1},
                                        {Service::PropertyWrite, 3}}) {
         program.messages.shown.clear();

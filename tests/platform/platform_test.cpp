@@ -44,16 +44,13 @@ TEST(CircleOutline, ManyCirclesDrawnTogetherEqualEachDrawnAtOnce) {
     for (const int centres : {1, 3}) {
         Surface together(QSize(90, 70), 1.0, kNavyPixel), oneByOne(QSize(90, 70), 1.0, kNavyPixel);
         for (int index = 0; index < 300; ++index) {
-            if (index == 100) {
-                together.Fill(qRgb(9, 9, 9));
-                oneByOne.Fill(qRgb(9, 9, 9));
-            }
             if (index == 150) (void)together.image(); // draws the fill and the rings since
             const CircleOutline circle{45 - index % centres * 7, 35 + index % centres, (index * 37) % 80 / 1.3,
                                        1 + index % 10};
-            const QRgb colour = qRgb(index % 41, index % 16, (index * 7) % 256);
-            together.StrokeCircle(circle, colour);
-            oneByOne.StrokeCircle(circle, colour);
+            for (Surface* surface : {&together, &oneByOne}) {
+                if (index == 100) surface->Fill(qRgb(9, 9, 9));
+                surface->StrokeCircle(circle, qRgb(index % 41, index % 16, (index * 7) % 256));
+            }
             (void)oneByOne.image(); // draws it now
         }
         EXPECT_EQ(together.image(), oneByOne.image()) << centres << " centres";
@@ -132,7 +129,6 @@ struct SchedulerTest : ::testing::Test, MessageBox {
     }
     Timer& Add(const char* name, int interval) {
         Timer& timer = timers.emplace_back(TimerDesign{name, interval, true});
-        timer.onTimer = [] {};
         scheduler.Add(timer);
         return timer;
     }
