@@ -1,5 +1,5 @@
 // Drives one media device with a short run of command texts, as the program
-// does, and holds every answer to the device's contract.
+// does, and holds every answer to the device's reply contract.
 //
 // Input: one command per line ('\n'), at most kMaxCommands of them. Before
 // each command the manual clock moves on, so that tracks play and reach
@@ -9,11 +9,11 @@
 //   tick of 250 ms);
 // - trailing blanks choose the reply buffer (none: the program's 255
 //   characters; others: sizes 0, 1, 2, 4, 5 and 16, and a null buffer).
-// Placeholders name the files of a private temporary directory, so that the
-// committed inputs work on any machine: @TRACK@ (the program's track),
-// @CUT@ (the track cut short mid-frame), @EMPTY@, @TEXT@, @FOLDER@ (a
-// directory), @MISSING@ (absent) and @DIR@ (the directory itself), each
-// replaced by its short path. The line @NULL@ sends a null command.
+// The placeholder @DIR@ stands for the short path of a private temporary
+// directory, so that the committed inputs work on any machine. It holds
+// "Until The Dub.mp3" (the program's track), "cut short.mp3" (the track cut
+// short mid-frame), "empty.mp3", "notes.txt" and "folder.mp3" (a
+// directory). The line @NULL@ sends a null command.
 //
 // The device opens files only inside that directory: any other path is
 // refused as a file that cannot be played, so no input can make the fuzzer
@@ -21,14 +21,13 @@
 // only ever reads (open read-only, fstat, read).
 //
 // Checked on every call: nothing is written outside the reply buffer (guard
-// bytes on both sides); a failing command leaves no reply text; a successful
-// status reply is whole decimal digits NUL-terminated inside the buffer,
-// which the program's normalisation reads as that number.
+// bytes on both sides); a failing command, or one that answers nothing,
+// leaves no reply text; a successful status query leaves a NUL-terminated
+// reply inside the buffer that the program's normalisation reads back as
+// the same whole number.
 
-#include "clock.h"
 #include "fuzz_check.h"
 #include "mci_error.h"
-#include "media_backend.h"
 #include "media_command.h"
 #include "media_control.h"
 #include "short_path.h"
@@ -36,14 +35,10 @@
 #include "status_reply.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace vantrel::fuzz {
@@ -74,65 +69,39 @@ struct Sandbox {
         std::string pattern = (fs::temp_directory_path() / "vantrel-fuzz-XXXXXX").string();
         FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr, "making the temporary directory " + pattern);
         dir = pattern;
-        std::atexit([] {
-            std::error_code ignored;
-            fs::remove_all(Get().dir, ignored);
-        });
-        const char* fixture = std::getenv("VANTREL_FUZZ_TRACK");
-        std::ifstream in(fixture != nullptr ? fixture : VANTREL_FUZZ_TRACK, std::ios::binary);
-        const std::string track{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        FUZZ_CHECK(!track.empty(), "reading the track fixture (set VANTREL_FUZZ_TRACK to its path)");
-        const std::pair<const char*, std::string_view> files[] = {
-            {"Until The Dub.mp3", track}, {"cut short.mp3", std::string_view(track).substr(0, track.size() / 3 + 7)},
-            {"empty.mp3", ""}, {"notes.txt", "Not a track: plain text.\n"}};
-        for (const auto& [name, bytes] : files)
-            std::ofstream(fs::path(dir) / name, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+        std::atexit([] { std::error_code ignored; fs::remove_all(Get().dir, ignored); });
+        const fs::path track = fs::path(dir) / "Until The Dub.mp3", cut = fs::path(dir) / "cut short.mp3";
+        fs::copy_file(VANTREL_FUZZ_TRACK, track);
+        fs::copy_file(track, cut);
+        fs::resize_file(cut, fs::file_size(track) / 3 + 7);
+        std::ofstream(fs::path(dir) / "empty.mp3");
+        std::ofstream(fs::path(dir) / "notes.txt") << "Not a track: plain text.\n";
         fs::create_directory(fs::path(dir) / "folder.mp3");
-        for (const auto& [placeholder, name] : {std::pair{"@TRACK@", "/Until The Dub.mp3"}, {"@CUT@", "/cut short.mp3"},
-                                                {"@EMPTY@", "/empty.mp3"}, {"@TEXT@", "/notes.txt"},
-                                                {"@FOLDER@", "/folder.mp3"}, {"@MISSING@", "/missing.mp3"}, {"@DIR@", ""}})
-            placeholders.emplace_back(placeholder, EncodeShortPath(dir + name));
     }
 
-    // The line with every placeholder replaced by its short path.
+    // The line with every @DIR@ replaced by the directory's short path.
     std::string Expand(std::string_view line) const {
         std::string text(line);
-        for (const auto& [placeholder, shortPath] : placeholders) {
-            for (size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + shortPath.size()))
-                text.replace(at, placeholder.size(), shortPath);
-        }
+        const std::string shortDir = EncodeShortPath(dir);
+        for (size_t at = text.find("@DIR@"); at != std::string::npos; at = text.find("@DIR@", at + shortDir.size()))
+            text.replace(at, std::size("@DIR@") - 1, shortDir);
         return text;
     }
 
-    // Whether the path lies in the directory, lexically: below it and never
-    // climbing out through "..". Nothing in it is a link.
-    bool Contains(std::string_view path) const {
-        return (path == dir || path.starts_with(dir + "/")) && (std::string(path) + "/").find("/../") == std::string::npos;
-    }
-
     std::string dir;
-    std::vector<std::pair<std::string, std::string>> placeholders;
 };
 
-// The silent backend, confined to the sandbox: a path outside it is a file
-// that cannot be played.
+// The silent backend, confined to the sandbox: a path that does not lie in
+// it, lexically (below it and never climbing out through ".."; nothing in
+// it is a link), is a file that cannot be played.
 struct SandboxedBackend final : MediaBackend {
     explicit SandboxedBackend(const Clock& clock) : inner(clock) {}
     std::unique_ptr<MediaTrack> Open(const std::string& path) override {
-        return Sandbox::Get().Contains(path) ? inner.Open(path) : nullptr;
+        const bool inside = path.starts_with(Sandbox::Get().dir + "/") && path.find("/..") == std::string::npos;
+        return inside ? inner.Open(path) : nullptr;
     }
     SilentMediaBackend inner;
 };
-
-// A whole number in decimal as the device writes it: digits only, no
-// leading zero but in "0" itself.
-std::optional<int64_t> DecimalValue(std::string_view text) {
-    int64_t value = 0;
-    if (text.empty() || (text.size() > 1 && text[0] == '0') || text[0] < '0' || text[0] > '9') return std::nullopt;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
 
 struct Session {
     void RunLine(std::string_view line, size_t index) {
@@ -140,7 +109,6 @@ struct Session {
         const size_t trailing = line.size() - 1 - line.find_last_not_of(" \t"); // all of a blank line
         clock.Advance(kClockStepsMs[leading % std::size(kClockStepsMs)] * kNsPerMs);
         const auto [null, size] = kReplyBuffers[trailing % std::size(kReplyBuffers)];
-
         const bool nullCommand = line == "@NULL@";
         const std::string text = Sandbox::Get().Expand(line);
         std::vector<char> storage(kGuardBytes + size + kGuardBytes, kGuardFill);
@@ -148,33 +116,24 @@ struct Session {
         // Only the view carries a NUL inside the text.
         const uint32_t code = text.find('\0') != std::string::npos ? media.Send(std::string_view(text), buffer, size)
                               : media.Send(nullCommand ? nullptr : text.c_str(), buffer, size);
-        const std::string context = "command " + std::to_string(index) + " \"" + text + "\", " +
-                                    (null ? "null buffer" : "buffer") + " of size " + std::to_string(size) +
-                                    ", result " + std::to_string(code);
-
-        for (size_t i = 0; i < kGuardBytes; ++i) {
-            FUZZ_CHECK(storage[i] == kGuardFill, "byte written before the reply buffer: " + context);
-            FUZZ_CHECK(storage[kGuardBytes + size + i] == kGuardFill, "byte written past the reply buffer: " + context);
-        }
+        const std::string context = "command " + std::to_string(index) + " \"" + text + "\", " + (null ? "null " : "") +
+                                    "buffer of size " + std::to_string(size) + ", result " + std::to_string(code);
+        for (size_t i = 0; i < kGuardBytes; ++i)
+            FUZZ_CHECK(storage[i] == kGuardFill && storage[kGuardBytes + size + i] == kGuardFill,
+                       "byte written outside the reply buffer: " + context);
         const bool hasRoom = buffer != nullptr && size > 0;
-        const ParsedMediaCommand parsed =
-            nullCommand ? ParsedMediaCommand{MediaCommand{}, mci::kMissingCommandString} : ParseMediaCommand(text);
-        const bool status = parsed.command.verb == MediaVerb::StatusLength || parsed.command.verb == MediaVerb::StatusPosition;
-        if (code != mci::kSuccess || parsed.error || !status) {
+        const MediaVerb verb = nullCommand ? MediaVerb::Open : ParseMediaCommand(text).command.verb;
+        if (code != mci::kSuccess || (verb != MediaVerb::StatusLength && verb != MediaVerb::StatusPosition)) {
             FUZZ_CHECK(!hasRoom || buffer[0] == '\0', "reply text from a failure or a command that has none: " + context);
             return;
         }
-        FUZZ_CHECK(hasRoom, "status succeeded without a buffer: " + context);
-        const char* const begin = buffer;
-        const char* const nul = std::find(begin, begin + size, '\0');
-        FUZZ_CHECK(nul != begin + size, "status reply not NUL-terminated inside the buffer: " + context);
-        const std::string reply(begin, nul);
-        const std::optional<int64_t> value = DecimalValue(reply);
-        FUZZ_CHECK(value.has_value(), "status reply \"" + reply + "\" is not a whole decimal: " + context);
+        FUZZ_CHECK(hasRoom && std::find(buffer, buffer + size, '\0') != buffer + size,
+                   "status reply not NUL-terminated inside the buffer: " + context);
         // The program reads every reply through the normalisation; a whole
         // decimal comes back as itself behind a blank.
-        FUZZ_CHECK(NormalizeStatusReply(std::string_view(buffer, size)) == " " + reply,
-                   "status reply \"" + reply + "\" normalised otherwise: " + context);
+        const std::string reply(buffer);
+        FUZZ_CHECK(!reply.empty() && NormalizeStatusReply(std::string_view(buffer, size)) == " " + reply,
+                   "status reply \"" + reply + "\" does not read back as itself: " + context);
     }
 
     ManualClock clock;

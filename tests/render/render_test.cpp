@@ -2,7 +2,6 @@
 #include "credits_design.h"
 #include "frame_composition.h"
 #include "frm_display.h"
-#include "roll_layout.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -14,43 +13,6 @@ constexpr QRgb kNavyPixel = 0xFF000080;
 constexpr QRgb kBackdropPixel = 0xFF140880;
 constexpr float kJustBelowOne = 1.0f - 1.0f / (1 << 24);
 
-// The scene's form, loaded into a headless window of this size.
-struct Scene {
-    explicit Scene(QSize size = QSize(200, 100), double ratio = 1.0) : headless(size, ratio) { form.Load(); }
-    testing::HeadlessRuntime headless;
-    Form form{headless.runtime, CreditsDesign()};
-};
-
-// Draws of 0 give the thinnest black dot at the centre; draws of one half
-// round the colour ties to even; draws just below one give the widest,
-// brightest, largest ring, cut off at the top edge.
-TEST(CircleBackdrop, EachDrawSetsThePenTheColourAndTheRadius) {
-    // {every one of the five draws, pen width, colour, a pixel the ring covers}
-    for (const auto& [draw, width, colour, onTheRing] :
-         {std::tuple{0.0f, 1, OleColour{0}, QPoint(100, 50)}, {0.5f, 6, MakeColour(20, 8, 128), QPoint(150, 50)},
-          {kJustBelowOne, 10, MakeColour(40, 15, 255), QPoint(186, 0)}}) {
-        Scene scene;
-        scene.headless.runtime.random().ScriptNextDraws({draw, draw, draw, draw, draw});
-        DrawRandomCircles(scene.headless.runtime, scene.form);
-        EXPECT_EQ(scene.form.DrawWidth(), width) << draw;
-        EXPECT_EQ(scene.form.ForeColor(), colour) << draw;
-        EXPECT_EQ(scene.form.surface().image().pixel(onTheRing), ToPixel(colour)) << draw;
-    }
-}
-
-TEST(CircleBackdrop, PenWidthIsInDevicePixelsAtAnyRatio) {
-    Scene scene(QSize(100, 50), 2.0);
-    scene.headless.runtime.random().ScriptNextDraws({0.95f, 0.5f, 0.5f, 0.5f, 0.5f}); // width 10, radius 50 device px
-    DrawRandomCircles(scene.headless.runtime, scene.form);
-    int ring = 0;
-    for (int x = 100; x < 200; ++x) ring += scene.form.surface().image().pixel(x, 50) == qRgb(20, 8, 128);
-    EXPECT_EQ(ring, 11); // pixel centres within 5 of the path, both ends included
-}
-
-LabelDesign Line(const char* name, const char* caption, float top, float width, OleColour colour = kWhite) {
-    return LabelDesign{name, caption, 123, top, width, 300, colour, FontAttributes{"Arial", 12, true}, false};
-}
-
 int CountPixels(const QImage& image, QRect area, auto&& predicate) {
     int count = 0;
     area &= image.rect();
@@ -58,6 +20,34 @@ int CountPixels(const QImage& image, QRect area, auto&& predicate) {
         for (int x = area.left(); x <= area.right(); ++x) count += predicate(image.pixel(x, y));
     }
     return count;
+}
+
+// Draws of 0 give the thinnest black dot at the centre; draws of one half
+// round the colour ties to even; draws just below one give the widest,
+// brightest, largest ring, cut off at the edge. The pen's width is in device
+// pixels at any ratio: a pixel is on the ring when its centre lies within
+// half the width of the path, both ends included.
+TEST(CircleBackdrop, EachDrawSetsThePenTheColourAndTheRadius) {
+    // {the five draws, device-pixel ratio, pen width, colour, ring pixels right of the centre}
+    for (const auto& [draws, ratio, width, colour, ringPixels] :
+         {std::tuple{std::vector{0.0f, 0.0f, 0.0f, 0.0f, 0.0f}, 1.0, 1, OleColour{0}, 1},
+          {std::vector{0.5f, 0.5f, 0.5f, 0.5f, 0.5f}, 1.0, 6, MakeColour(20, 8, 128), 7},
+          {std::vector(5, kJustBelowOne), 1.0, 10, MakeColour(40, 15, 255), 5},
+          {std::vector{0.95f, 0.5f, 0.5f, 0.5f, 0.5f}, 2.0, 10, MakeColour(20, 8, 128), 11}}) {
+        testing::HeadlessRuntime headless(QSize(200, 100) / ratio, ratio);
+        Form scene{headless.runtime, CreditsDesign()};
+        scene.Load();
+        for (const float draw : draws) headless.runtime.random().ScriptNextDraws({draw});
+        DrawRandomCircles(headless.runtime, scene);
+        EXPECT_EQ(scene.DrawWidth(), width) << draws[0];
+        EXPECT_EQ(scene.ForeColor(), colour) << draws[0];
+        EXPECT_EQ(CountPixels(scene.surface().image(), QRect(100, 50, 100, 1), [&](QRgb p) { return p == ToPixel(colour); }),
+                  ringPixels) << draws[0];
+    }
+}
+
+LabelDesign Line(const char* name, const char* caption, float top, float width, OleColour colour = kWhite) {
+    return LabelDesign{name, caption, 123, top, width, 300, colour, FontAttributes{"Arial", 12, true}, false};
 }
 
 bool IsInk(QRgb pixel) { return qRed(pixel) > 100; }
@@ -101,9 +91,10 @@ TEST_F(CompositionTest, ALineIsCentredByItsOwnWidthOverTheBackdropAndShownOnce) 
 TEST_F(CompositionTest, LinesOffTheEdgesAreCutAndTheLastLineLeavesItsDrawingState) {
     Build({Line("Up", "Orsolak", -150, 1200), Line("Wide", "Programming Programming Programming", 900, 6000, 0x0000FF00)});
     ComposeFrame(*scene, *display);
-    EXPECT_GT(CountPixels(Frame(), QRect(60, 0, 80, 8), IsInk), 0);    // the lower half of "Up"
-    EXPECT_GT(CountPixels(Frame(), QRect(0, 60, 4, 20), [](QRgb p) { return qGreen(p) > 100; }), 0);   // off the left
-    EXPECT_GT(CountPixels(Frame(), QRect(196, 60, 4, 20), [](QRgb p) { return qGreen(p) > 100; }), 0); // and the right
+    const auto isGreen = [](QRgb p) { return qGreen(p) > 100; };
+    EXPECT_GT(CountPixels(Frame(), QRect(60, 0, 80, 8), IsInk), 0); // the lower half of "Up"
+    EXPECT_GT(CountPixels(Frame(), QRect(0, 60, 4, 20), isGreen), 0); // off the left
+    EXPECT_GT(CountPixels(Frame(), QRect(196, 60, 4, 20), isGreen), 0); // and the right
     EXPECT_EQ(display->CurrentX(), 200 * 15 / 2.0f - 3000);
     EXPECT_EQ(display->CurrentY(), 900);
     EXPECT_EQ(display->ForeColor(), 0x0000FF00u);

@@ -14,16 +14,12 @@ LabelDesign Line(const char* name, float top, float height) {
     return LabelDesign{name, name, 0, top, 3000, height, kWhite, FontAttributes{"Arial", 12}, false};
 }
 
-// The scene's design with these labels in place of the credit lines.
-FormDesign Roll(std::vector<LabelDesign> labels) {
-    FormDesign design = CreditsDesign();
-    design.controls.resize(3); // the timers
-    for (LabelDesign& label : labels) design.controls.emplace_back(std::move(label));
-    return design;
-}
-
 struct SceneTest : ::testing::Test {
-    Form& Load(FormDesign design) {
+    // The scene, loaded with these labels in place of the credit lines.
+    Form& Load(std::vector<LabelDesign> labels) {
+        FormDesign design = CreditsDesign();
+        design.controls.resize(3); // the timers
+        for (LabelDesign& label : labels) design.controls.emplace_back(std::move(label));
         scene = std::make_unique<Form>(headless.runtime, std::move(design));
         scene->Load();
         return *scene;
@@ -33,7 +29,7 @@ struct SceneTest : ::testing::Test {
 };
 
 TEST_F(SceneTest, ABottomEdgeExactlyAtZeroWrapsTheRollInThatVeryTick) {
-    Form& roll = Load(Roll({Line("A", 0, 300), Line("B", 600, 300)}));
+    Form& roll = Load({Line("A", 0, 300), Line("B", 600, 300)});
     for (int tick = 1; tick < 60; ++tick) MoveRoll(roll);
     EXPECT_EQ(roll.LabelNamed("B").Top() + 300, 15); // 15 twips still below the top
     MoveRoll(roll);
@@ -45,7 +41,7 @@ TEST_F(SceneTest, ABottomEdgeExactlyAtZeroWrapsTheRollInThatVeryTick) {
 // there, with the labels before it moved. -32768.5 itself rounds to even.
 TEST_F(SceneTest, ATopBelowTheSixteenBitRangeEndsTheTick) {
     for (const auto& [top, reports] : {std::pair{-32753.5f, 0u}, {-32753.6f, 1u}}) {
-        Form& roll = Load(Roll({Line("A", 100, 300), Line("B", top, 99999), Line("C", 500, 300)}));
+        Form& roll = Load({Line("A", 100, 300), Line("B", top, 99999), Line("C", 500, 300)});
         Trapped(headless.runtime, "tmrScroll_Timer", [&] { MoveRoll(roll); });
         EXPECT_EQ(headless.messages.shown.size(), reports);
         EXPECT_EQ(roll.LabelNamed("A").Top(), 85);

@@ -7,9 +7,7 @@
 
 #include <QApplication>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <vector>
 
 namespace vantrel::testing {
 
@@ -42,34 +40,18 @@ struct HeadlessRuntime {
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the test ends.
-class TempDir {
-public:
+struct TempDir {
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "vantrel-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
     }
     TempDir(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
+    ~TempDir() { std::error_code ignored; fs::remove_all(path, ignored); }
+    fs::path path;
 };
 
 inline constexpr const char* kTrackFileName = "Until The Dub.mp3";
 // The two-second test phrase, in the tests' fixture directory.
 inline fs::path FixtureTrack() { return fs::path(VANTREL_FIXTURE_DIR) / kTrackFileName; }
-
-inline std::vector<char> ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteBytes(const fs::path& path, const std::vector<char>& bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 } // namespace vantrel::testing
