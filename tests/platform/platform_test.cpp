@@ -57,7 +57,7 @@ TEST(CircleOutline, ManyCirclesDrawnTogetherEqualEachDrawnAtOnce) {
     }
 }
 
-// A block copy after rings on the source and text on the target must equal
+// A block copy after rings on the source and text or a fill on the target must equal
 // a full copy of its rectangle, also where the target reaches past the
 // source, and leave the rest of the target alone; and the damage a surface
 // reports must cover every pixel that changed.
@@ -82,6 +82,7 @@ TEST(Surface, BlockCopyAndDamageAgreeWithAFullCopy) {
             }
             ASSERT_EQ(target.image(), expected) << "frame " << frame << " at " << targetSize.width();
             target.DrawText(text, int(random() % 200) - 40, int(random() % 140) - 20);
+            if (frame % 7 == 3) target.Fill(qRgb(9, 9, 9)); // over text and copy alike
             QRegion damaged;
             for (const QRect& rect : target.TakeDamage()) damaged += rect;
             for (int y = 0; y < expected.height(); ++y) {
