@@ -262,6 +262,12 @@ void Form::Print(const std::string& text) {
         return; // far outside any surface: nothing of the text can show
     }
     const double dotsPerInch = (m_host ? m_host->logicalDpi() : kDesignDotsPerInch) * DevicePixelRatio();
+    // A line well above or below the surface is not even rendered: the roll
+    // starts below the window, and the first frame need not wait for lines
+    // that come into view seconds later. No glyph reaches more than its em
+    // above the line's top, nor four below it.
+    const double emPixels = m_font.attributes().size * dotsPerInch / kPointsPerInch;
+    if (static_cast<double>(y) - emPixels > m_surface->height() || static_cast<double>(y) + 4 * emPixels < 0) return;
     const TextImage& glyphs = m_textImages.Get(text, m_font.attributes(), m_foreColour, dotsPerInch);
     m_surface->DrawText(glyphs, static_cast<int>(x), static_cast<int>(y));
 }

@@ -8,5 +8,6 @@ namespace vantrel {
 constexpr double kTwipsPerInch = 1440.0;
 constexpr double kDesignDotsPerInch = 96.0;
 constexpr int kDesignTwipsPerPixel = 15;
+constexpr double kPointsPerInch = 72.0;
 
 } // namespace vantrel

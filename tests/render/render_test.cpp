@@ -89,10 +89,12 @@ TEST_F(CompositionTest, ALineIsCentredByItsOwnWidthOverTheBackdropAndShownOnce) 
 }
 
 TEST_F(CompositionTest, LinesOffTheEdgesAreCutAndTheLastLineLeavesItsDrawingState) {
-    Build({Line("Up", "Orsolak", -150, 1200), Line("Wide", "Programming Programming Programming", 900, 6000, 0x0000FF00)});
+    Build({Line("Up", "Orsolak", -150, 1200), Line("Down", "Orsolak", 1410, 1200),
+           Line("Wide", "Programming Programming Programming", 900, 6000, 0x0000FF00)});
     ComposeFrame(*scene, *display);
     const auto isGreen = [](QRgb p) { return qGreen(p) > 100; };
     EXPECT_GT(CountPixels(Frame(), QRect(60, 0, 80, 8), IsInk), 0); // the lower half of "Up"
+    EXPECT_GT(CountPixels(Frame(), QRect(60, 96, 80, 4), IsInk), 0); // the top of "Down"
     EXPECT_GT(CountPixels(Frame(), QRect(0, 60, 4, 20), isGreen), 0); // off the left
     EXPECT_GT(CountPixels(Frame(), QRect(196, 60, 4, 20), isGreen), 0); // and the right
     EXPECT_EQ(display->CurrentX(), 200 * 15 / 2.0f - 3000);
