@@ -8,7 +8,7 @@ VANTREL_BUILD="$VANTREL_ROOT/build"
 # Everything the program, its tests and its benchmarks need.
 VANTREL_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libsdl2-mixer-dev libxcb1-dev libxcb-xfixes0-dev libxcb-present-dev libxcb-shm0-dev
+  qt6-base-dev qt6-wayland libsdl2-mixer-dev libxcb1-dev libxcb-xfixes0-dev libxcb-present-dev libxcb-shm0-dev
   fonts-liberation2
   libgtest-dev libbenchmark-dev
   libasound2-dev
