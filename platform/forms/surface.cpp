@@ -321,8 +321,6 @@ void Surface::CopyRowPart(const CopyRows& rows, int y, int from, int end) {
     m_copiedPixels += static_cast<uint64_t>(end - from);
 }
 
-
-
 // Runs of damaged tiles in a row, joined with the same run of the rows
 // above into one rectangle.
 std::vector<QRect> Surface::TakeDamage() {
