@@ -73,10 +73,7 @@ void FramePresenter::OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped) 
     if (frameSkipped) m_wholeWindow = true;
     if (!m_running) return;
     if (m_clock.OnRefresh(msc, ustUs) && m_timers != nullptr) {
-        if (m_clock.tickPeriodMs() > 0 && m_clock.tickPeriodMs() != m_pacedTickPeriodMs) {
-            m_pacedTickPeriodMs = m_clock.tickPeriodMs();
-            m_timers->SetFramePeriod(m_pacedTickPeriodMs);
-        }
+        m_timers->SetFramePeriod(m_clock.tickPeriodMs());
         m_timers->RunFrame(&m_clock); // the frame it composes goes out from Show
     }
     if (m_running && m_frameReady && !m_waiting) SendFrame();

@@ -101,7 +101,6 @@ private:
     PresentServer& m_server;
     TimerScheduler* m_timers;
     FrameClock m_clock;
-    double m_pacedTickPeriodMs = 0;
 
     bool m_running = false;
     bool m_waiting = false;     // a request to the server is out

@@ -284,11 +284,11 @@ void Surface::CopyTileRun(const CopyRows& rows, int row, int firstColumn, int la
 // whole rectangle around a line.
 void Surface::NoteOverdrawn(const Span& span, uint64_t version) {
     m_overdrawn.push_back(span);
-    const size_t rowStart = static_cast<size_t>(span.y / kTileHeight) * static_cast<size_t>(m_tileColumns);
-    for (int column = span.from / kTileWidth; column <= span.to / kTileWidth; ++column) {
-        m_tileVersion[rowStart + static_cast<size_t>(column)] = version;
-        m_damaged[rowStart + static_cast<size_t>(column)] = 1;
-    }
+    const size_t first = TileIndex(span.from / kTileWidth, span.y / kTileHeight);
+    const size_t end = TileIndex(span.to / kTileWidth, span.y / kTileHeight) + 1;
+    std::fill(m_tileVersion.begin() + static_cast<ptrdiff_t>(first), m_tileVersion.begin() + static_cast<ptrdiff_t>(end),
+              version);
+    std::fill(m_damaged.begin() + static_cast<ptrdiff_t>(first), m_damaged.begin() + static_cast<ptrdiff_t>(end), 1);
 }
 
 // Puts back the source's pixels where text was written since the last copy,
@@ -298,10 +298,9 @@ void Surface::RestoreOverdrawn(const CopyRows& rows, int width, int height) {
         if (span.y >= height || span.from >= width) continue;
         const int end = std::min(span.to + 1, width);
         CopyRowPart(rows, span.y, span.from, end);
-        const size_t rowStart = static_cast<size_t>(span.y / kTileHeight) * static_cast<size_t>(m_tileColumns);
-        for (int column = span.from / kTileWidth; column <= (end - 1) / kTileWidth; ++column) {
-            m_damaged[rowStart + static_cast<size_t>(column)] = 1;
-        }
+        std::fill(m_damaged.begin() + static_cast<ptrdiff_t>(TileIndex(span.from / kTileWidth, span.y / kTileHeight)),
+                  m_damaged.begin() + static_cast<ptrdiff_t>(TileIndex((end - 1) / kTileWidth, span.y / kTileHeight)) + 1,
+                  1);
     }
     m_overdrawn.clear();
 }

@@ -11,7 +11,10 @@ TimerScheduler::TimerScheduler(const Clock& clock, double framePeriodMs)
     : m_clock(&clock), m_framePeriodNs(static_cast<int64_t>(framePeriodMs * 1e6)) {}
 
 void TimerScheduler::SetFramePeriod(double framePeriodMs) {
-    m_framePeriodNs = static_cast<int64_t>(framePeriodMs * 1e6);
+    const auto periodNs = static_cast<int64_t>(framePeriodMs * 1e6);
+    // A frame clock reports its period on every tick; only a change repaces.
+    if (periodNs <= 0 || periodNs == m_framePeriodNs) return;
+    m_framePeriodNs = periodNs;
     Repace();
 }
 

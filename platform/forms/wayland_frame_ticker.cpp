@@ -59,10 +59,7 @@ void WaylandFrameTicker::OnFrameCallback() {
     m_flushed = false;
     const auto nowUs = static_cast<uint64_t>(m_timers.clock().NowNs() / 1000);
     if (m_clock.OnRefresh(++m_refreshes, nowUs)) {
-        if (m_clock.tickPeriodMs() > 0 && m_clock.tickPeriodMs() != m_tickPeriodMs) {
-            m_tickPeriodMs = m_clock.tickPeriodMs();
-            m_timers.SetFramePeriod(m_tickPeriodMs);
-        }
+        m_timers.SetFramePeriod(m_clock.tickPeriodMs());
         m_timers.RunFrame(&m_clock);
     }
     if (!m_running || m_window == nullptr) return; // the tick closed the window

@@ -48,7 +48,6 @@ private:
     TimerScheduler& m_timers;
     FrameClock m_clock;
     uint64_t m_refreshes = 0;
-    double m_tickPeriodMs = 0;
     bool m_running = false;
     bool m_pacing = false;  // the frame clock drives the timers
     bool m_flushed = false; // a frame went out in this refresh
