@@ -11,7 +11,7 @@
 #include "qt_timer_driver.h"
 #include "signal_bridge.h"
 #include "x11_blocked_close.h"
-#include "x11_presenter.h"
+#include "x11_present_connection.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
     // scroll and its frames go out through the Present extension; under
     // Wayland the compositor's frame callbacks pace it; elsewhere the timers
     // alone pace it. Qt's backing store shows the frames but through Present.
-    if (vantrel::X11PresentAvailable()) {
-        hosts.UseX11Present(runtime.timers());
+    if (auto presentConnection = vantrel::X11PresentConnection::Open()) {
+        hosts.UseX11Present(std::move(presentConnection), runtime.timers());
     } else if (QGuiApplication::platformName() == QLatin1String("wayland")) {
         hosts.UseWaylandFrameCallbacks(runtime.timers());
     }

@@ -3,6 +3,7 @@
 #include "surface.h"
 #include "wayland_frame_ticker.h"
 #include "window_placement.h"
+#include "x11_present_connection.h"
 #include "x11_presenter.h"
 #include "x11_visibility.h"
 #include "x11_window_hints.h"
@@ -49,13 +50,13 @@ QRect LogicalRect(const QRect& device, double ratio) {
 class WidgetHost final : public FormHost {
 public:
     WidgetHost(const WindowSettings& settings, FormHostEvents& events, WidgetHostFactory::FramePath path,
-               TimerScheduler* frameTimers)
+               X11PresentConnection* presentConnection, TimerScheduler* frameTimers)
         : m_events(events), m_window(new FormWindow(settings, events)), m_visibility(*m_window) {
         if (settings.maximized) {
             m_placement = std::make_unique<MaximizedPlacement>(*m_window, [&events] { events.OnClientResized(); });
         }
         if (path == WidgetHostFactory::FramePath::X11Present) {
-            m_presenter = std::make_unique<X11Presenter>(*m_window, frameTimers);
+            m_presenter = std::make_unique<X11Presenter>(*m_window, *presentConnection, frameTimers);
             m_window->ShowFramesThrough(m_presenter->frames());
         } else if (path == WidgetHostFactory::FramePath::WaylandFrameCallbacks) {
             m_frameCallbacks = std::make_unique<WaylandFrameTicker>(*m_window, *frameTimers);
@@ -197,8 +198,17 @@ void FormWindow::resizeEvent(QResizeEvent* event) {
     if (m_events != nullptr) m_events->OnClientResized();
 }
 
+WidgetHostFactory::WidgetHostFactory() = default;
+WidgetHostFactory::~WidgetHostFactory() = default;
+
+void WidgetHostFactory::UseX11Present(std::unique_ptr<X11PresentConnection> connection, TimerScheduler& frameTimers) {
+    m_presentConnection = std::move(connection);
+    m_frameTimers = &frameTimers;
+    m_framePath = FramePath::X11Present;
+}
+
 std::unique_ptr<FormHost> WidgetHostFactory::Create(const WindowSettings& settings, FormHostEvents& events) {
-    return std::make_unique<WidgetHost>(settings, events, m_framePath, m_frameTimers);
+    return std::make_unique<WidgetHost>(settings, events, m_framePath, m_presentConnection.get(), m_frameTimers);
 }
 
 } // namespace vantrel

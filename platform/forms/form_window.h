@@ -9,6 +9,7 @@ namespace vantrel {
 
 class FramePresenter;
 class TimerScheduler;
+class X11PresentConnection;
 
 // The top-level Qt window behind a form. It shows the form's surface and
 // does nothing else when it paints; a close request goes to the form, which
@@ -43,15 +44,15 @@ private:
 // Makes a FormWindow for each loaded form.
 class WidgetHostFactory final : public FormHostFactory {
 public:
+    WidgetHostFactory();
+    ~WidgetHostFactory() override;
+
     std::unique_ptr<FormHost> Create(const WindowSettings& settings, FormHostEvents& events) override;
 
     // From now on the windows show their frames through the X Present
-    // extension (where X11PresentAvailable), and the display's refreshes
-    // pace the frame timers of `frameTimers`.
-    void UseX11Present(TimerScheduler& frameTimers) {
-        m_frameTimers = &frameTimers;
-        m_framePath = FramePath::X11Present;
-    }
+    // extension, on `connection`, and the display's refreshes pace the frame
+    // timers of `frameTimers`. The hosts made must go before the factory.
+    void UseX11Present(std::unique_ptr<X11PresentConnection> connection, TimerScheduler& frameTimers);
     // From now on a Wayland compositor's frame callbacks pace the frame
     // timers of `frameTimers`, and the windows' frames go out as they are
     // composed.
@@ -63,6 +64,7 @@ public:
     enum class FramePath { Timers, X11Present, WaylandFrameCallbacks };
 
 private:
+    std::unique_ptr<X11PresentConnection> m_presentConnection;
     TimerScheduler* m_frameTimers = nullptr;
     FramePath m_framePath = FramePath::Timers;
 };

@@ -1,6 +1,7 @@
 #include "x11_presenter.h"
 
-#include <QCoreApplication>
+#include "x11_present_connection.h"
+
 #include <QGuiApplication>
 #include <QWidget>
 #include <cstdlib>
@@ -28,43 +29,11 @@ xcb_connection_t* QtConnection() {
     return x11 != nullptr ? x11->connection() : nullptr;
 }
 
-// Whether 24-bit pixels travel as 32 bits with the blue byte first, as
-// the surfaces' images hold them in memory on this machine.
-bool ScreenMatchesImages(xcb_connection_t* connection) {
-    const xcb_setup_t* setup = xcb_get_setup(connection);
-    if (xcb_setup_roots_iterator(setup).data->root_depth != kDepth) return false;
-    const bool littleEndian = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
-    if ((setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST) != littleEndian) return false;
-    for (auto format = xcb_setup_pixmap_formats_iterator(setup); format.rem != 0; xcb_format_next(&format)) {
-        if (format.data->depth == kDepth) return format.data->bits_per_pixel == kBitsPerPixel;
-    }
-    return false;
-}
-
 } // namespace
-
-bool X11PresentAvailable() {
-    xcb_connection_t* connection = QtConnection();
-    if (connection == nullptr) return false;
-    for (xcb_extension_t* extension : {&xcb_present_id, &xcb_shm_id, &xcb_xfixes_id}) {
-        const xcb_query_extension_reply_t* data = xcb_get_extension_data(connection, extension);
-        if (data == nullptr || !data->present) return false;
-    }
-    const auto present = Owned(xcb_present_query_version_reply(
-        connection, xcb_present_query_version(connection, XCB_PRESENT_MAJOR_VERSION, XCB_PRESENT_MINOR_VERSION),
-        nullptr));
-    const auto shm = Owned(xcb_shm_query_version_reply(connection, xcb_shm_query_version(connection), nullptr));
-    const auto xfixes = Owned(xcb_xfixes_query_version_reply(
-        connection, xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
-        nullptr));
-    // Regions came with XFixes 2.
-    return present && shm && xfixes && xfixes->major_version >= 2 && ScreenMatchesImages(connection);
-}
 
 struct X11Presenter::Connection {
     xcb_connection_t* c = nullptr;
     xcb_window_t window = 0;
-    uint8_t presentOpcode = 0;
     uint32_t eventId = 0;
     xcb_xfixes_region_t update = 0;
 };
@@ -105,28 +74,30 @@ struct X11Presenter::SharedPixmap {
     uchar* memory = nullptr;
 };
 
-X11Presenter::X11Presenter(QWidget& window, TimerScheduler* timers)
-    : m_x(std::make_unique<Connection>()), m_frames(*this, timers) {
-    m_x->c = QtConnection();
+X11Presenter::X11Presenter(QWidget& window, X11PresentConnection& connection, TimerScheduler* timers)
+    : m_connection(connection), m_x(std::make_unique<Connection>()), m_frames(*this, timers) {
+    m_x->c = connection.get();
     m_x->window = static_cast<xcb_window_t>(window.winId());
-    m_x->presentOpcode = xcb_get_extension_data(m_x->c, &xcb_present_id)->major_opcode;
+    // Qt made the window on its own connection: once a reply there has come
+    // back, the server knows the window, whatever it reads from this one.
+    if (xcb_connection_t* qt = QtConnection()) std::free(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
     m_x->eventId = xcb_generate_id(m_x->c);
     // Present reports every request on the window to every client that
     // listens, with the listener's own event id; only the serial tells ours.
     // Counting from an id of this client's keeps ours apart from the small
     // counts another client (an observer) would use.
     m_serial = m_x->eventId;
+    connection.Listen(m_x->eventId, [this](const xcb_present_generic_event_t& event) { OnEvent(event); });
     xcb_present_select_input(m_x->c, m_x->eventId, m_x->window,
                              XCB_PRESENT_EVENT_MASK_CONFIGURE_NOTIFY | XCB_PRESENT_EVENT_MASK_COMPLETE_NOTIFY |
                                  XCB_PRESENT_EVENT_MASK_IDLE_NOTIFY);
     m_x->update = xcb_generate_id(m_x->c);
     xcb_xfixes_create_region(m_x->c, m_x->update, 0, nullptr);
     xcb_flush(m_x->c);
-    QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
 X11Presenter::~X11Presenter() {
-    if (QCoreApplication::instance() != nullptr) QCoreApplication::instance()->removeNativeEventFilter(this);
+    m_connection.Forget(m_x->eventId);
     m_frames.Stop();
     xcb_xfixes_destroy_region(m_x->c, m_x->update);
     // The selection goes with the window; while the window lives, its
@@ -145,6 +116,8 @@ std::optional<BufferMemory> X11Presenter::AddBuffer(QSize size) {
     if (buffer->memory == nullptr) return std::nullopt;
     const BufferMemory memory{buffer->memory, static_cast<qsizetype>(size.width()) * kBitsPerPixel / 8};
     m_buffers.push_back(std::move(buffer));
+    // Making it waited for a reply, which may have brought events along.
+    m_connection.ReadQueuedLater();
     return memory;
 }
 
@@ -167,34 +140,28 @@ void X11Presenter::NotifyAt(uint64_t targetMsc) {
     xcb_flush(m_x->c);
 }
 
-bool X11Presenter::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-    if (eventType != "xcb_generic_event_t") return false;
-    const auto* event = static_cast<const xcb_ge_generic_event_t*>(message);
-    if ((event->response_type & 0x7f) != XCB_GE_GENERIC || event->extension != m_x->presentOpcode) return false;
-    switch (event->event_type) {
+void X11Presenter::OnEvent(const xcb_present_generic_event_t& event) {
+    switch (event.evtype) {
     case XCB_PRESENT_EVENT_COMPLETE_NOTIFY: {
-        const auto* complete = reinterpret_cast<const xcb_present_complete_notify_event_t*>(event);
-        if (complete->event != m_x->eventId) return false;
-        if (complete->serial != m_serial) return true; // another client's request
-        m_frames.OnRefresh(complete->msc, complete->ust, complete->mode == XCB_PRESENT_COMPLETE_MODE_SKIP);
-        return true;
+        const auto& complete = reinterpret_cast<const xcb_present_complete_notify_event_t&>(event);
+        if (complete.serial != m_serial) return; // another client's request
+        m_frames.OnRefresh(complete.msc, complete.ust, complete.mode == XCB_PRESENT_COMPLETE_MODE_SKIP);
+        return;
     }
     case XCB_PRESENT_EVENT_IDLE_NOTIFY: {
-        const auto* idle = reinterpret_cast<const xcb_present_idle_notify_event_t*>(event);
-        if (idle->event != m_x->eventId) return false;
+        const auto& idle = reinterpret_cast<const xcb_present_idle_notify_event_t&>(event);
         for (size_t index = 0; index < m_buffers.size(); ++index) {
-            if (m_buffers[index]->pixmap == idle->pixmap) m_frames.OnIdle(static_cast<int>(index));
+            if (m_buffers[index]->pixmap == idle.pixmap) m_frames.OnIdle(static_cast<int>(index));
         }
-        return true;
+        return;
     }
     case XCB_PRESENT_EVENT_CONFIGURE_NOTIFY: {
-        const auto* configure = reinterpret_cast<const xcb_present_configure_notify_event_t*>(event);
-        if (configure->event != m_x->eventId) return false;
-        m_frames.OnWindowResized(QSize(configure->width, configure->height));
-        return true;
+        const auto& configure = reinterpret_cast<const xcb_present_configure_notify_event_t&>(event);
+        m_frames.OnWindowResized(QSize(configure.width, configure.height));
+        return;
     }
     default:
-        return false;
+        return;
     }
 }
 
