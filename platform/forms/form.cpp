@@ -12,7 +12,6 @@
 namespace vantrel {
 namespace {
 
-
 template <typename... Ts>
 struct Overloaded : Ts... {
     using Ts::operator()...;
@@ -168,7 +167,8 @@ bool Form::FitSurfaceToClient() {
     // What was drawn stays where it was, as far as the new size reaches;
     // the rest is background.
     const QRgb background = ToPixel(BackColor());
-    auto resized = std::make_unique<Surface>(device, ratio, background);
+    auto resized =
+        std::make_unique<Surface>(device, ratio, background, m_host ? m_host->SurfaceImage(device) : QImage());
     if (m_surface->devicePixelRatio() == ratio && m_surface->PlainColour() != background) {
         resized->CopyFrom(*m_surface, device.width(), device.height(), background);
     }

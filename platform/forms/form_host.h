@@ -3,6 +3,7 @@
 #include "colour.h"
 #include "twips.h"
 
+#include <QImage>
 #include <QRect>
 #include <QSize>
 #include <memory>
@@ -51,6 +52,10 @@ public:
     virtual double devicePixelRatio() const = 0;
     virtual double logicalDpi() const = 0;
 
+    // Memory for a surface of this many device pixels that the window can
+    // show without copying it; a null image where it has none to offer (the
+    // surface then takes its own).
+    virtual QImage SurfaceImage(QSize) { return {}; }
     // Shows these parts of the surface (device pixels) in the window.
     virtual void Present(const std::vector<QRect>& damage) = 0;
 };

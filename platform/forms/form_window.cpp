@@ -102,6 +102,10 @@ public:
         return screen != nullptr ? screen->logicalDotsPerInchY() : kDesignDotsPerInch;
     }
 
+    QImage SurfaceImage(QSize devicePixels) override {
+        return m_presenter ? m_presenter->SurfaceImage(devicePixels) : QImage();
+    }
+
     void Present(const std::vector<QRect>& damage) override {
         // A window that nothing of is on screen needs no repaint; when it is
         // uncovered or exposed again, the window system asks for the parts.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace vantrel {
 namespace {
@@ -29,12 +30,14 @@ void FramePresenter::Start() {
 void FramePresenter::Stop() {
     m_running = false;
     m_frameReady = false;
+    m_tickOwed = false;
     if (m_timers != nullptr) m_timers->DetachFrameClock(&m_clock);
     ReleaseBuffers();
 }
 
 void FramePresenter::Show(const QImage& image, const std::vector<QRect>& damage, bool onScreen) {
     m_image = &image;
+    m_imageShared = m_server.SharesImage(image);
     if (!m_frameReady) m_update.clear();
     for (const QRect& rect : damage) {
         MarkStale(rect);
@@ -72,9 +75,16 @@ void FramePresenter::OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped) 
     m_waiting = false;
     if (frameSkipped) m_wholeWindow = true;
     if (!m_running) return;
-    if (m_clock.OnRefresh(msc, ustUs) && m_timers != nullptr) {
+    // A tick that waited for the server stands for this refresh's.
+    const bool tickedLate = std::exchange(m_tickedLate, false);
+    if (m_clock.OnRefresh(msc, ustUs) && m_timers != nullptr && !tickedLate) {
         m_timers->SetFramePeriod(m_clock.tickPeriodMs());
-        m_timers->RunFrame(&m_clock); // the frame it composes goes out from Show
+        // A tick draws on the image shown: never while the server reads it.
+        if (m_imageShared && m_imageHeld) {
+            m_tickOwed = true;
+        } else {
+            m_timers->RunFrame(&m_clock); // the frame it composes goes out from Show
+        }
     }
     if (m_running && m_frameReady && !m_waiting) SendFrame();
     KeepClock();
@@ -92,6 +102,15 @@ void FramePresenter::OnIdle(int index) {
     if (index >= 0 && index < static_cast<int>(m_buffers.size())) m_buffers[index].busy = false;
 }
 
+void FramePresenter::OnImageIdle() {
+    m_imageHeld = false;
+    if (std::exchange(m_tickOwed, false) && m_timers != nullptr) {
+        m_tickedLate = true;
+        m_timers->RunFrame(&m_clock);
+    }
+    if (m_running && m_frameReady && !m_waiting) SendFrame();
+}
+
 void FramePresenter::OnWindowResized(QSize devicePixels) {
     // New buffers are made at the surface's size with the next frame.
     if (devicePixels != m_bufferSize) ReleaseBuffers();
@@ -105,18 +124,25 @@ void FramePresenter::ReleaseBuffers() {
     m_wholeWindow = true;
 }
 
-// Sends the frame waiting, into a buffer the server has let go of; with none
-// free it waits for the next refresh, and a covered window gets nothing.
+// Sends the frame waiting: an image the server shares as it is, once the
+// server has let the last frame go; any other copied into a buffer the
+// server has let go of, with none free on the next refresh. A covered
+// window gets nothing.
 void FramePresenter::SendFrame() {
     if (m_image == nullptr || m_image->isNull()) return;
     if (!m_onScreen) {
         m_frameReady = false;
         return;
     }
-    FitBuffers(m_image->size());
-    const int index = IdleBuffer();
-    if (index < 0) return;
-    CopyStaleTiles(index);
+    int index = -1;
+    if (m_imageShared) {
+        if (m_imageHeld) return; // goes once the server lets the last one go
+    } else {
+        FitBuffers(m_image->size());
+        index = IdleBuffer();
+        if (index < 0) return;
+        CopyStaleTiles(index);
+    }
     if (m_wholeWindow) {
         m_update.assign(1, m_image->rect());
         m_wholeWindow = false;
@@ -125,11 +151,17 @@ void FramePresenter::SendFrame() {
         m_frameReady = false;
         return;
     }
-    m_buffers[index].busy = true;
-    m_lastDrawn = index;
     m_frameReady = false;
     m_waiting = true;
-    m_server.PresentBuffer(index, m_update, m_clock.TargetMsc(NowUs()));
+    const uint64_t targetMsc = m_clock.TargetMsc(NowUs());
+    if (m_imageShared) {
+        m_imageHeld = true;
+        m_server.PresentImage(*m_image, m_update, targetMsc);
+    } else {
+        m_buffers[index].busy = true;
+        m_lastDrawn = index;
+        m_server.PresentBuffer(index, m_update, targetMsc);
+    }
 }
 
 // Now, on the clock of the server's reports: the monotonic clock, as the

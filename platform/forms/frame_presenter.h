@@ -38,6 +38,12 @@ public:
     virtual void PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) = 0;
     // Asks for the report of refresh `targetMsc`, showing nothing.
     virtual void NotifyAt(uint64_t targetMsc) = 0;
+    // Whether `image` lives in memory the server shares (a surface's, made
+    // for it by the window): PresentImage shows it without copying it.
+    virtual bool SharesImage(const QImage& image) const = 0;
+    // Shows such an image as PresentBuffer shows a buffer; when the server
+    // lets it go, it says so with FramePresenter::OnImageIdle.
+    virtual void PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) = 0;
 };
 
 // Shows a surface's frames in a window through buffers the display server
@@ -52,10 +58,13 @@ public:
 // then only where the surface changed since that buffer was last drawn;
 // the window is sent only the parts that changed since its last frame.
 //
-// Buffers are made as they are needed: a server that lets a frame go by
-// the time the next one is drawn (as one copying frames into the window
-// does) needs only one, and a second is made the first time it still holds
-// it. A window that is hidden gives its buffers back.
+// A surface whose image the server shares is shown as it is, with no
+// buffer: the tick that draws on it then waits until the server has let the
+// last frame go (one that copies frames into the window has, by the next
+// refresh). Other images are copied into buffers, made as they are needed:
+// a server that lets a frame go by the time the next one is drawn needs
+// only one, and a second is made the first time it still holds it. A window
+// that is hidden gives its buffers back.
 class FramePresenter {
 public:
     static constexpr int kMostBuffers = 2;
@@ -83,6 +92,7 @@ public:
     // Reports of the server.
     void OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped);
     void OnIdle(int index);
+    void OnImageIdle();
     void OnWindowResized(QSize devicePixels);
 
     const FrameClock& clock() const { return m_clock; }
@@ -108,6 +118,10 @@ private:
     bool m_wholeWindow = true;  // the next frame updates the whole window
     bool m_onScreen = true;
     const QImage* m_image = nullptr;
+    bool m_imageShared = false; // m_image is shown as it is
+    bool m_imageHeld = false;   // the server has not let the image shown last go
+    bool m_tickOwed = false;    // a tick waits for the server to let it go
+    bool m_tickedLate = false;  // such a tick ran since the last refresh
     std::vector<QRect> m_update; // for the frame waiting, device pixels
 
     struct Buffer {

@@ -31,14 +31,16 @@ inline QRgb BlendOver(QRgb source, QRgb target) {
 
 } // namespace
 
-Surface::Surface(QSize devicePixels, double devicePixelRatio, QRgb fill) : m_identity(NewSurfaceIdentity()) {
-    Reset(devicePixels, devicePixelRatio, fill);
+Surface::Surface(QSize devicePixels, double devicePixelRatio, QRgb fill, QImage pixels)
+    : m_identity(NewSurfaceIdentity()) {
+    Reset(devicePixels, devicePixelRatio, fill, std::move(pixels));
 }
 
-void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill) {
+void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill, QImage pixels) {
     m_pendingCircles.clear();
     m_pendingFill.reset();
-    m_image = QImage(devicePixels.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
+    const bool fits = !pixels.isNull() && pixels.size() == devicePixels && pixels.format() == QImage::Format_RGB32;
+    m_image = fits ? std::move(pixels) : QImage(devicePixels.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
     m_image.setDevicePixelRatio(devicePixelRatio);
     m_devicePixelRatio = devicePixelRatio;
     m_width = m_image.width();

@@ -29,11 +29,14 @@ public:
     static constexpr int kTileWidth = 32; // device pixels
     static constexpr int kTileHeight = 4;
 
-    Surface(QSize devicePixels, double devicePixelRatio, QRgb fill);
+    // `pixels`, when of that size and 32-bit RGB, is the memory to draw in
+    // (the window's own, shared with the display server); else the surface
+    // takes memory of its own.
+    Surface(QSize devicePixels, double devicePixelRatio, QRgb fill, QImage pixels = {});
 
-    // Reallocates the image at a new size, filled with one colour (when it
-    // is first read or drawn on, as a fill is).
-    void Reset(QSize devicePixels, double devicePixelRatio, QRgb fill);
+    // Takes an image of a new size, filled with one colour (when it is first
+    // read or drawn on, as a fill is); `pixels` as for the constructor.
+    void Reset(QSize devicePixels, double devicePixelRatio, QRgb fill, QImage pixels = {});
 
     int width() const { return m_width; }
     int height() const { return m_height; }

@@ -64,6 +64,7 @@ struct X11Presenter::SharedPixmap {
         if (pixmap != 0) xcb_free_pixmap(c, pixmap);
         if (segment != 0) xcb_shm_detach(c, segment);
         if (memory != nullptr) shmdt(memory);
+        xcb_flush(c);
     }
     SharedPixmap(const SharedPixmap&) = delete;
     SharedPixmap& operator=(const SharedPixmap&) = delete;
@@ -106,10 +107,7 @@ X11Presenter::~X11Presenter() {
     xcb_flush(m_x->c);
 }
 
-void X11Presenter::ReleaseBuffers() {
-    m_buffers.clear();
-    xcb_flush(m_x->c);
-}
+void X11Presenter::ReleaseBuffers() { m_buffers.clear(); }
 
 std::optional<BufferMemory> X11Presenter::AddBuffer(QSize size) {
     auto buffer = std::make_unique<SharedPixmap>(m_x->c, m_x->window, size);
@@ -121,7 +119,40 @@ std::optional<BufferMemory> X11Presenter::AddBuffer(QSize size) {
     return memory;
 }
 
+QImage X11Presenter::SurfaceImage(QSize size) {
+    auto pixmap = std::make_shared<SharedPixmap>(m_x->c, m_x->window, size);
+    if (pixmap->memory == nullptr) return {};
+    // Making it waited for a reply, which may have brought events along.
+    m_connection.ReadQueuedLater();
+    std::erase_if(m_surfacePixmaps, [](const auto& surface) { return surface.expired(); });
+    m_surfacePixmaps.push_back(pixmap);
+    // The image keeps the pixmap, and with it the memory, for as long as
+    // the image lives.
+    auto* kept = new std::shared_ptr<SharedPixmap>(std::move(pixmap));
+    return QImage((*kept)->memory, size.width(), size.height(), size.width() * kBitsPerPixel / 8, QImage::Format_RGB32,
+                  [](void* info) { delete static_cast<std::shared_ptr<SharedPixmap>*>(info); }, kept);
+}
+
+xcb_pixmap_t X11Presenter::SurfacePixmap(const QImage& image) const {
+    for (const auto& weak : m_surfacePixmaps) {
+        const auto surface = weak.lock();
+        if (surface && surface->memory == image.constBits()) return surface->pixmap;
+    }
+    return XCB_NONE;
+}
+
+bool X11Presenter::SharesImage(const QImage& image) const { return SurfacePixmap(image) != XCB_NONE; }
+
+void X11Presenter::PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) {
+    m_heldImage = SurfacePixmap(image);
+    Present(m_heldImage, update, targetMsc);
+}
+
 void X11Presenter::PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) {
+    Present(m_buffers[index]->pixmap, update, targetMsc);
+}
+
+void X11Presenter::Present(xcb_pixmap_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc) {
     m_rectangles.resize(update.size() * sizeof(xcb_rectangle_t));
     auto* rectangles = reinterpret_cast<xcb_rectangle_t*>(m_rectangles.data());
     for (size_t i = 0; i < update.size(); ++i) {
@@ -130,8 +161,8 @@ void X11Presenter::PresentBuffer(int index, const std::vector<QRect>& update, ui
     }
     xcb_xfixes_set_region(m_x->c, m_x->update, static_cast<uint32_t>(update.size()), rectangles);
     // Copied into the window at the target refresh, never torn across two.
-    xcb_present_pixmap(m_x->c, m_x->window, m_buffers[index]->pixmap, ++m_serial, XCB_NONE, m_x->update, 0, 0,
-                       XCB_NONE, XCB_NONE, XCB_NONE, XCB_PRESENT_OPTION_COPY, targetMsc, 0, 0, 0, nullptr);
+    xcb_present_pixmap(m_x->c, m_x->window, pixmap, ++m_serial, XCB_NONE, m_x->update, 0, 0, XCB_NONE, XCB_NONE,
+                       XCB_NONE, XCB_PRESENT_OPTION_COPY, targetMsc, 0, 0, 0, nullptr);
     xcb_flush(m_x->c);
 }
 
@@ -150,6 +181,11 @@ void X11Presenter::OnEvent(const xcb_present_generic_event_t& event) {
     }
     case XCB_PRESENT_EVENT_IDLE_NOTIFY: {
         const auto& idle = reinterpret_cast<const xcb_present_idle_notify_event_t&>(event);
+        if (idle.pixmap == m_heldImage && m_heldImage != XCB_NONE) {
+            m_heldImage = XCB_NONE;
+            m_frames.OnImageIdle();
+            return;
+        }
         for (size_t index = 0; index < m_buffers.size(); ++index) {
             if (m_buffers[index]->pixmap == idle.pixmap) m_frames.OnIdle(static_cast<int>(index));
         }

@@ -29,6 +29,9 @@ public:
     X11Presenter& operator=(const X11Presenter&) = delete;
 
     FramePresenter& frames() { return m_frames; }
+    // Memory for the window's surface that the server shows as it is (see
+    // FramePresenter); null where it cannot be made.
+    QImage SurfaceImage(QSize devicePixels);
 
 private:
     struct SharedPixmap;
@@ -37,13 +40,19 @@ private:
     void ReleaseBuffers() override;
     void PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) override;
     void NotifyAt(uint64_t targetMsc) override;
+    bool SharesImage(const QImage& image) const override;
+    void PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) override;
+    void Present(uint32_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc);
+    uint32_t SurfacePixmap(const QImage& image) const; // none (0) where the image is not a surface's
     void OnEvent(const xcb_present_generic_event_t& event);
 
     X11PresentConnection& m_connection;
     struct Connection;
     std::unique_ptr<Connection> m_x;
     std::vector<std::unique_ptr<SharedPixmap>> m_buffers;
-    std::vector<uint8_t> m_rectangles; // the update region's rectangles, kept between frames
+    std::vector<std::weak_ptr<SharedPixmap>> m_surfacePixmaps; // the images made by SurfaceImage
+    uint32_t m_heldImage = 0;                                  // the surface pixmap presented and not let go yet
+    std::vector<uint8_t> m_rectangles;                         // the update region's rectangles, kept between frames
     uint32_t m_serial = 0;
     FramePresenter m_frames;
 };
