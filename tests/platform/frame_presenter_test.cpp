@@ -223,10 +223,14 @@ TEST(FramePresenter, OneTickEveryNRefreshesAndEveryFrameShownAsComposed) {
 
 // A server that holds a shared surface past the next tick: the tick waits
 // until it lets the frame go, so it never draws on what the server reads,
-// and each frame still shows as composed.
+// an expose meanwhile is not sent before then either, and each frame still
+// shows as composed.
 TEST(FramePresenter, ASharedSurfaceHeldByTheServerDelaysTheTick) {
     Display display(60.0, 2, true);
-    for (int refresh = 0; refresh < 90; ++refresh) display.Refresh();
+    for (int refresh = 0; refresh < 90; ++refresh) {
+        if (refresh % 10 == 5) display.presenter.ShowAll(display.surface.image());
+        display.Refresh();
+    }
     EXPECT_NEAR(display.ticks, 30, 1);
     EXPECT_GT(display.server.framesShown, 25);
     EXPECT_TRUE(display.server.buffers.empty());
