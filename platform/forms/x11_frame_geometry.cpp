@@ -1,6 +1,7 @@
 #include "x11_frame_geometry.h"
 
 #include "x11_atom.h"
+#include "x11_reply.h"
 
 #include <QGuiApplication>
 #include <QWidget>
@@ -23,11 +24,6 @@ constexpr uint32_t kSourceApplication = 1;
 constexpr uint32_t kSizeHintsResizeIncrement = 1u << 6;
 constexpr uint32_t kSizeHintsBaseSize = 1u << 8;
 constexpr uint32_t kSizeHintsFields = 18;
-
-template <typename T>
-std::unique_ptr<T, decltype(&std::free)> Owned(T* reply) {
-    return {reply, &std::free};
-}
 
 xcb_connection_t* Connection() {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();

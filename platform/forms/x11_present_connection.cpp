@@ -1,5 +1,7 @@
 #include "x11_present_connection.h"
 
+#include "x11_reply.h"
+
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QSysInfo>
@@ -14,23 +16,17 @@
 namespace vantrel {
 namespace {
 
-constexpr uint8_t kDepth = 24;
-constexpr uint8_t kBitsPerPixel = 32;
-
-template <typename T>
-std::unique_ptr<T, decltype(&std::free)> Owned(T* reply) {
-    return {reply, &std::free};
-}
-
 // Whether 24-bit pixels travel as 32 bits with the blue byte first, as
 // the surfaces' images hold them in memory on this machine.
 bool ScreenMatchesImages(xcb_connection_t* connection) {
     const xcb_setup_t* setup = xcb_get_setup(connection);
-    if (xcb_setup_roots_iterator(setup).data->root_depth != kDepth) return false;
+    if (xcb_setup_roots_iterator(setup).data->root_depth != X11PresentConnection::kDepth) return false;
     const bool littleEndian = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
     if ((setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST) != littleEndian) return false;
     for (auto format = xcb_setup_pixmap_formats_iterator(setup); format.rem != 0; xcb_format_next(&format)) {
-        if (format.data->depth == kDepth) return format.data->bits_per_pixel == kBitsPerPixel;
+        if (format.data->depth == X11PresentConnection::kDepth) {
+            return format.data->bits_per_pixel == X11PresentConnection::kBitsPerPixel;
+        }
     }
     return false;
 }

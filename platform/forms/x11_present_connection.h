@@ -21,6 +21,10 @@ class X11PresentConnection {
 public:
     using Handler = std::function<void(const xcb_present_generic_event_t&)>;
 
+    // The screen's pixels, as Open checks them: depth 24, 32 bits each.
+    static constexpr uint8_t kDepth = 24;
+    static constexpr uint8_t kBitsPerPixel = 32;
+
     // Opens a connection to the X server Qt shows its windows on (DISPLAY),
     // where that server offers what presenting frames needs: the Present
     // extension, MIT-SHM pixmaps, XFixes regions, and a 24-bit screen laid

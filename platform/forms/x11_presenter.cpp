@@ -1,6 +1,7 @@
 #include "x11_presenter.h"
 
 #include "x11_present_connection.h"
+#include "x11_reply.h"
 
 #include <QGuiApplication>
 #include <QWidget>
@@ -16,13 +17,8 @@
 namespace vantrel {
 namespace {
 
-constexpr uint8_t kDepth = 24;
-constexpr uint8_t kBitsPerPixel = 32;
-
-template <typename T>
-std::unique_ptr<T, decltype(&std::free)> Owned(T* reply) {
-    return {reply, &std::free};
-}
+constexpr uint8_t kDepth = X11PresentConnection::kDepth;
+constexpr uint8_t kBitsPerPixel = X11PresentConnection::kBitsPerPixel;
 
 xcb_connection_t* QtConnection() {
     auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;

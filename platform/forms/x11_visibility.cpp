@@ -1,5 +1,7 @@
 #include "x11_visibility.h"
 
+#include "x11_reply.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QWidget>
@@ -16,8 +18,7 @@ X11VisibilityWatch::X11VisibilityWatch(QWidget& window) {
     m_window = static_cast<uint32_t>(window.winId());
     // Qt does not ask for visibility events; add them to what it asks for.
     const auto cookie = xcb_get_window_attributes(connection, m_window);
-    std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
-        xcb_get_window_attributes_reply(connection, cookie, nullptr), &std::free);
+    const auto attributes = Owned(xcb_get_window_attributes_reply(connection, cookie, nullptr));
     if (!attributes) return;
     const uint32_t mask = attributes->your_event_mask | XCB_EVENT_MASK_VISIBILITY_CHANGE;
     xcb_change_window_attributes(connection, m_window, XCB_CW_EVENT_MASK, &mask);
