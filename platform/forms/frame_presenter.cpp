@@ -31,6 +31,7 @@ void FramePresenter::Stop() {
     m_running = false;
     m_frameReady = false;
     m_tickOwed = false;
+    m_tickedLate = false;
     if (m_timers != nullptr) m_timers->DetachFrameClock(&m_clock);
     ReleaseBuffers();
 }

@@ -77,7 +77,7 @@ X11Presenter::X11Presenter(QWidget& window, X11PresentConnection& connection, Ti
     m_x->window = static_cast<xcb_window_t>(window.winId());
     // Qt made the window on its own connection: once a reply there has come
     // back, the server knows the window, whatever it reads from this one.
-    if (xcb_connection_t* qt = QtConnection()) std::free(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
+    if (xcb_connection_t* qt = QtConnection()) Owned(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
     m_x->eventId = xcb_generate_id(m_x->c);
     // Present reports every request on the window to every client that
     // listens, with the listener's own event id; only the serial tells ours.
