@@ -8,6 +8,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <xcb/present.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -31,6 +34,40 @@ bool ScreenMatchesImages(xcb_connection_t* connection) {
     return false;
 }
 
+// Whether the server reads the memory this program shares: a pixel written
+// into a segment reads back from a pixmap the server made on it. A server
+// elsewhere (a forwarded display) or in another IPC namespace (a sandbox)
+// still lists MIT-SHM; it refuses the segment, or finds a different one
+// under the same id.
+bool ServerSeesOurMemory(xcb_connection_t* connection) {
+    constexpr uint32_t kMarker = 0x00A5C31E;
+    const int id = shmget(IPC_PRIVATE, sizeof kMarker, IPC_CREAT | 0600);
+    if (id < 0) return false;
+    void* mapped = shmat(id, nullptr, 0);
+    bool seen = false;
+    if (mapped != reinterpret_cast<void*>(-1)) {
+        std::memcpy(mapped, &kMarker, sizeof kMarker);
+        const xcb_shm_seg_t segment = xcb_generate_id(connection);
+        if (!Owned(xcb_request_check(connection, xcb_shm_attach_checked(connection, segment, id, 0)))) {
+            const xcb_pixmap_t pixmap = xcb_generate_id(connection);
+            const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+            xcb_shm_create_pixmap(connection, pixmap, root, 1, 1, X11PresentConnection::kDepth, segment, 0);
+            const auto pixel = Owned(xcb_get_image_reply(
+                connection, xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, 0, 0, 1, 1, ~0u), nullptr));
+            uint32_t read = 0;
+            if (pixel && xcb_get_image_data_length(pixel.get()) >= static_cast<int>(sizeof read)) {
+                std::memcpy(&read, xcb_get_image_data(pixel.get()), sizeof read);
+                seen = (read & 0xFFFFFF) == kMarker;
+            }
+            xcb_free_pixmap(connection, pixmap);
+            xcb_shm_detach(connection, segment);
+        }
+        shmdt(mapped);
+    }
+    shmctl(id, IPC_RMID, nullptr);
+    return seen;
+}
+
 bool OffersPresenting(xcb_connection_t* connection) {
     for (xcb_extension_t* extension : {&xcb_present_id, &xcb_shm_id, &xcb_xfixes_id}) {
         const xcb_query_extension_reply_t* data = xcb_get_extension_data(connection, extension);
@@ -45,8 +82,10 @@ bool OffersPresenting(xcb_connection_t* connection) {
     const auto present = Owned(xcb_present_query_version_reply(connection, presentCookie, nullptr));
     const auto shm = Owned(xcb_shm_query_version_reply(connection, shmCookie, nullptr));
     const auto xfixes = Owned(xcb_xfixes_query_version_reply(connection, xfixesCookie, nullptr));
-    // Regions came with XFixes 2.
-    return present && shm && xfixes && xfixes->major_version >= 2 && ScreenMatchesImages(connection);
+    // Regions came with XFixes 2; pixmaps in shared memory are a choice of
+    // the server's.
+    return present && shm && xfixes && xfixes->major_version >= 2 && shm->shared_pixmaps != 0 &&
+           ScreenMatchesImages(connection) && ServerSeesOurMemory(connection);
 }
 
 } // namespace

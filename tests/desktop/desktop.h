@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <poll.h>
 #include <regex>
@@ -342,7 +343,9 @@ inline const WindowManager kOpenbox{"openbox", {"openbox", "--sm-disable"}};
 // A desktop of its own for a test: a 1920x1080 Xvfb, a window manager and a
 // connection to look at it. Xvfb gets `server` options, and the words of
 // VANTREL_TEST_XVFB_OPTIONS (e.g. "-extension MIT-SHM", which takes the
-// program off the X Present path).
+// program off the X Present path); VANTREL_TEST_XVFB_PREFIX runs it through
+// another command (e.g. "unshare --ipc": a server that cannot reach the
+// program's shared memory, as a forwarded display or one outside a sandbox).
 class Desktop {
 public:
     explicit Desktop(const WindowManager& manager = kOpenbox, std::vector<std::string> server = {}) {
@@ -352,6 +355,8 @@ public:
                                        "-noreset"});
         std::istringstream options(std::getenv("VANTREL_TEST_XVFB_OPTIONS") ?: "");
         for (std::string word; options >> word;) server.push_back(word);
+        std::istringstream prefix(std::getenv("VANTREL_TEST_XVFB_PREFIX") ?: "");
+        server.insert(server.begin(), std::istream_iterator<std::string>(prefix), {});
         m_server.emplace(std::move(server), CleanEnv(), m_dir / "display", m_dir / "xvfb.log");
         std::string number;
         if (!WaitUntil([&] { return (number = ReadFile(m_dir / "display")).ends_with('\n'); }, Ms(20000)))
