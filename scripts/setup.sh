@@ -13,7 +13,7 @@ VANTREL_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libasound2-dev
   xvfb openbox xdotool wmctrl x11-utils pulseaudio pulseaudio-utils
-  icewm xfwm4 fluxbox tint2 dbus
+  icewm xfwm4 fluxbox tint2 dbus weston
   clang libclang-rt-14-dev strace dpkg-dev file
 )
 
