@@ -31,28 +31,27 @@ std::optional<Image> Screenshot(const TempDir& runtime, const Env& env) {
     if (shot.isNull()) return std::nullopt;
     shot = shot.copy(kClientStrip.x, kClientStrip.y, kClientStrip.width, kClientStrip.height)
                .convertToFormat(QImage::Format_RGB32);
-    Image image{shot.width(), shot.height(), {}};
-    for (int y = 0; y < shot.height(); ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(shot.constScanLine(y));
-        for (int x = 0; x < shot.width(); ++x) image.pixels.push_back(row[x] & 0xffffff);
-    }
+    // 32-bit pixels fill whole rows: the lines follow one another.
+    const auto* pixels = reinterpret_cast<const uint32_t*>(shot.constBits());
+    Image image{shot.width(), shot.height(), {pixels, pixels + shot.width() * shot.height()}};
+    for (uint32_t& pixel : image.pixels) pixel &= 0xffffff;
     return image;
 }
 
 TEST(Wayland, TheLinesMoveAndTheProgramEndsCleanly) {
     TempDir runtime; // the compositor's socket and the program's runtime folder
     fs::permissions(runtime.path, fs::perms::owner_all);
-    const Env env = CleanEnv({{"XDG_RUNTIME_DIR", runtime.path}, {"WAYLAND_DISPLAY", kSocket},
-                              {"HOME", runtime.path}, {"XDG_CONFIG_HOME", runtime / "config"}});
+    // The compositor, its screenshot tool and the program share one
+    // environment; only the program makes sound, and none starts a bus.
+    const Env env = CleanEnv({{"XDG_RUNTIME_DIR", runtime.path}, {"WAYLAND_DISPLAY", kSocket}, {"HOME", runtime.path},
+                              {"XDG_CONFIG_HOME", runtime / "config"}, {"SDL_AUDIODRIVER", "disk"},
+                              {"SDL_DISKAUDIOFILE", runtime / "sound.pcm"}, {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}});
     Child weston({"weston", "--backend=headless-backend.so", "--use-pixman", "--debug", std::string("--socket=") + kSocket,
                   "--width=1280", "--height=720", "--idle-time=0"},
                  env, {}, runtime / "weston.log");
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(runtime / kSocket); }, Ms(20000))) << ReadFile(runtime / "weston.log");
 
-    Env programEnv = env;
-    programEnv.merge(Env{{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", runtime / "sound.pcm"},
-                         {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}});
-    Child program({kProgram}, programEnv, {}, runtime / "stderr.txt");
+    Child program({kProgram}, env, {}, runtime / "stderr.txt");
     // The roll comes up from below the window in about two seconds.
     std::optional<Image> earlier;
     auto linesShown = [&] {

@@ -4,6 +4,7 @@
 #include "timer_scheduler.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <list>
 #include <optional>
@@ -37,9 +38,13 @@ public:
         FitWindow(size);
         return QImage(memory.bits(), size.width(), size.height(), memory.bytesPerLine(), QImage::Format_RGB32);
     }
-    bool SharesImage(const QImage& image) const override { return SharedImage(image) != nullptr; }
+    // Whether a shared memory is the one `image` draws into.
+    static auto Holds(const QImage& image) {
+        return [bits = image.constBits()](const Held& held) { return held.image.constBits() == bits; };
+    }
+    bool SharesImage(const QImage& image) const override { return std::ranges::any_of(images, Holds(image)); }
     void PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) override {
-        Present(*SharedImage(image), kSharedImage, update, targetMsc);
+        Present(*std::ranges::find_if(images, Holds(image)), kSharedImage, update, targetMsc);
     }
 
     // One refresh of the display. The report of it reaches the presenter
@@ -91,13 +96,6 @@ public:
         held.whileHeld.reset();
         return true;
     }
-    const Held* SharedImage(const QImage& image) const {
-        for (const Held& held : images) {
-            if (held.image.constBits() == image.constBits()) return &held;
-        }
-        return nullptr;
-    }
-    Held* SharedImage(const QImage& image) { return const_cast<Held*>(std::as_const(*this).SharedImage(image)); }
     // A request's buffer: an index, or one of these.
     static constexpr int kWait = -1, kSharedImage = -2;
     // frame is the surface when the frame was sent, content the buffer's as
