@@ -13,6 +13,7 @@
 #include <xcb/xfixes.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -197,6 +198,7 @@ public:
     // or top-level ones where no window manager runs.
     std::vector<xcb_window_t> ProgramWindows(const std::string& type) {
         std::vector<xcb_window_t> windows = Managed() ? ClientList() : TopLevels();
+        if (Managed() && !Property32(m_root, "_NET_CLIENT_LIST")) windows = FramedTopLevels();
         std::erase_if(windows, [&](xcb_window_t window) {
             return Title(window) != kTitle || !Has(window, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_" + type) ||
                    !Viewable(window).value_or(false);
@@ -209,6 +211,17 @@ public:
         auto tree = Owned(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr));
         const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
         return {children, children + (tree ? xcb_query_tree_children_length(tree.get()) : 0)};
+    }
+    // The windows in the root's children, for a window manager that lists
+    // none of its clients (weston's): the clients inside its frames.
+    std::vector<xcb_window_t> FramedTopLevels() {
+        std::vector<xcb_window_t> clients;
+        for (xcb_window_t frame : TopLevels()) {
+            auto tree = Owned(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, frame), nullptr));
+            const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
+            clients.insert(clients.end(), children, children + (tree ? xcb_query_tree_children_length(tree.get()) : 0));
+        }
+        return clients;
     }
     // Whether the window exists and, if so, whether it is on screen.
     std::optional<bool> Viewable(xcb_window_t window) {
@@ -227,22 +240,33 @@ public:
         const auto a = Property32(m_root, "_NET_WORKAREA");
         return a && a->size() >= 4 && Managed() ? Rect{int((*a)[0]), int((*a)[1]), int((*a)[2]), int((*a)[3])} : m_screen;
     }
-    // How far the edges of the frame around a client (its ancestor just
-    // below the root) are from the work area's, at most: 0 when it covers
-    // the work area exactly.
-    int FrameOffWorkArea(xcb_window_t window) {
-        for (auto tree = Owned<xcb_query_tree_reply_t>(nullptr);; window = tree->parent) {
-            tree = Owned(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, window), nullptr));
-            if (!tree) return m_screen.width;
-            if (tree->parent != m_root) continue;
-            const Rect f = Geometry(window).value_or(Rect{}), a = WorkArea();
-            return std::max({std::abs(f.x - a.x), std::abs(f.y - a.y), std::abs(f.x + f.width - a.x - a.width),
-                             std::abs(f.y + f.height - a.y - a.height)});
-        }
+    // The frame around a client, as its window manager announces it in
+    // _NET_FRAME_EXTENTS (mutter's frame window reaches further, taking in
+    // borders that are invisible but for the pointer); the client itself
+    // where no window manager runs. Nothing while a manager announces none.
+    std::optional<Rect> Frame(xcb_window_t window) {
+        const std::optional<Rect> client = Geometry(window);
+        if (!client || !Managed()) return client;
+        const auto extents = Property32(window, "_NET_FRAME_EXTENTS");
+        if (!extents || extents->size() < 4) return std::nullopt;
+        const auto [left, right, top, bottom] = std::array{int((*extents)[0]), int((*extents)[1]),
+                                                           int((*extents)[2]), int((*extents)[3])};
+        return Rect{client->x - left, client->y - top, client->width + left + right, client->height + top + bottom};
     }
-    // What the screen shows in `area` (within the screen).
-    Image Capture(const Rect& area) {
-        auto reply = Owned(xcb_get_image_reply(m_c, xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, area.x,
+    // How far the edges of the frame around a client are from the work
+    // area's, at most: 0 when it covers the work area exactly.
+    int FrameOffWorkArea(xcb_window_t window) {
+        const std::optional<Rect> f = Frame(window);
+        if (!f) return m_screen.width;
+        const Rect a = WorkArea();
+        return std::max({std::abs(f->x - a.x), std::abs(f->y - a.y), std::abs(f->x + f->width - a.x - a.width),
+                         std::abs(f->y + f->height - a.y - a.height)});
+    }
+    // What the screen shows in `area` (within the screen); or, from a window
+    // (`from`, in its own coordinates), what it holds, also where a
+    // compositor shows it and the root holds nothing of it (XWayland).
+    Image Capture(const Rect& area, xcb_drawable_t from = XCB_NONE) {
+        auto reply = Owned(xcb_get_image_reply(m_c, xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, from ?: m_root, area.x,
                                                                   area.y, area.width, area.height, ~0u), nullptr));
         // On the 24-bit screen Xvfb is started with: 32 bits a pixel.
         const size_t count = static_cast<size_t>(area.width) * area.height;
@@ -251,6 +275,19 @@ public:
         std::memcpy(image.pixels.data(), xcb_get_image_data(reply.get()), count * 4);
         for (uint32_t& pixel : image.pixels) pixel &= 0xffffff;
         return image;
+    }
+    // Asks the client to close the window, as a window manager's close
+    // button does (WM_DELETE_WINDOW).
+    void RequestClose(xcb_window_t window) {
+        xcb_client_message_event_t request{};
+        request.response_type = XCB_CLIENT_MESSAGE;
+        request.format = 32;
+        request.window = window;
+        request.type = Atom("WM_PROTOCOLS");
+        request.data.data32[0] = Atom("WM_DELETE_WINDOW");
+        request.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(m_c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&request));
+        xcb_flush(m_c);
     }
     // Whether the cursor shows any pixel that is not fully transparent.
     bool CursorVisible() {
@@ -298,8 +335,8 @@ private:
 // reach: hundreds of rings in random blues, so many colours, none brighter
 // than a ring, little plain navy left. A window not painted yet shows one
 // flat colour or what was there before.
-inline bool ShowsRings(X& x, const Rect& c) {
-    const auto strip = x.Capture({c.x + c.width / 4, c.y + c.height / 4, std::max(2, c.width / 2), 4}).pixels;
+inline bool ShowsRings(X& x, const Rect& c, xcb_drawable_t from = XCB_NONE) {
+    const auto strip = x.Capture({c.x + c.width / 4, c.y + c.height / 4, std::max(2, c.width / 2), 4}, from).pixels;
     return std::ranges::all_of(strip, IsRingColour) && std::ranges::count(strip, 0x000080u) * 2 < long(strip.size()) &&
            std::set<uint32_t>(strip.begin(), strip.end()).size() >= 16;
 }
@@ -334,10 +371,38 @@ private:
     uint32_t m_eventId, m_serial = 0;
 };
 
-// A window manager for a test desktop, and whether a panel of its own
-// shrinks the work area (the desktop waits until it has).
+// The text rises one pixel a refresh; a busy machine may drop a frame now
+// and then, but it never moves more than a pixel per refresh.
+// `client` is in the coordinates of `source` (the screen's by default);
+// the refreshes are the window's, and keep the program's frames they report.
+inline void ExpectTextRisesAPixelARefresh(X& x, Refreshes& refreshes, const Rect& client,
+                                          xcb_drawable_t source = XCB_NONE) {
+    constexpr int kSpan = 6; // refreshes
+    const Rect band{client.x + client.width / 2 - 450, client.y, 900, client.height};
+    std::vector<double> perRefresh;
+    for (int pair = 0; pair < 7; ++pair) {
+        const uint64_t from = refreshes.Now();
+        const WhiteMask before = WhiteOf(x.Capture(band, source));
+        const uint64_t to = refreshes.Now(from + kSpan);
+        const auto shift = UpwardShift(before, WhiteOf(x.Capture(band, source)), 2 * kSpan);
+        if (shift && to > from) perRefresh.push_back(double(*shift) / double(to - from));
+    }
+    ASSERT_GE(perRefresh.size(), 3u) << "too little text on screen to follow";
+    std::ranges::sort(perRefresh);
+    EXPECT_GE(perRefresh[perRefresh.size() / 2], 0.7);
+    EXPECT_LE(perRefresh[perRefresh.size() / 2], 1.0 + 1.0 / kSpan);
+}
+
+// A window manager for a test desktop, whether a panel of its own shrinks
+// the work area (the desktop waits until it has), and whether it publishes
+// a work area at all (kwin's does only once a panel reserves an edge).
 // An empty argv: no window manager.
-struct WindowManager { std::string name; std::vector<std::string> argv; bool panel = false; };
+struct WindowManager {
+    std::string name;
+    std::vector<std::string> argv;
+    bool panel = false;
+    bool workArea = true;
+};
 inline const WindowManager kOpenbox{"openbox", {"openbox", "--sm-disable"}};
 
 // A desktop of its own for a test: a 1920x1080 Xvfb, a window manager and a
@@ -364,8 +429,10 @@ public:
         m_display = ":" + number.substr(0, number.size() - 1);
         m_x.emplace(m_display);
         if (manager.argv.empty()) return;
+        fs::create_directory(m_dir / "runtime");
+        fs::permissions(m_dir / "runtime", fs::perms::owner_all);
         m_windowManager.emplace(manager.argv, ToolEnvironment(), fs::path(), m_dir / "wm.log");
-        if (!WaitUntil([&] { return x().Managed() && x().Property32(x().root(), "_NET_WORKAREA") &&
+        if (!WaitUntil([&] { return x().Managed() && (!manager.workArea || x().Property32(x().root(), "_NET_WORKAREA")) &&
                                     (!manager.panel || PanelShown()); }, Ms(20000)))
             throw std::runtime_error(manager.name + " did not start: " + ReadFile(m_dir / "wm.log"));
     }
@@ -377,7 +444,11 @@ public:
     bool Tool(const std::vector<std::string>& argv) const { return Clean(Child(argv, Environment()).WaitFor(Ms(10000))); }
     // An empty configuration and home: the window manager's and the panel's
     // defaults, whatever the tester's, and nothing written to the tester's.
-    Env ToolEnvironment() const { return Environment({{"XDG_CONFIG_HOME", m_dir / "config"}, {"HOME", m_dir.path}}); }
+    // A runtime folder of their own too (kwin's), never the tester's.
+    Env ToolEnvironment() const {
+        return Environment({{"XDG_CONFIG_HOME", m_dir / "config"}, {"HOME", m_dir.path},
+                            {"XDG_RUNTIME_DIR", m_dir / "runtime"}});
+    }
 private:
     TempDir m_dir;
     std::string m_display;

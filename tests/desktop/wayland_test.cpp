@@ -1,7 +1,9 @@
-// The program on a Wayland desktop with no X server: weston, headless, with
-// its own software renderer. The program comes up on Wayland, its lines
+// The program on Wayland desktops: weston, headless, with its own software
+// renderer. With no X server, the program comes up on Wayland, its lines
 // move up between two screenshots (the ticks follow the compositor's frame
-// callbacks), and SIGTERM still ends it with status 0.
+// callbacks), and SIGTERM still ends it with status 0. Where the desktop
+// runs XWayland, the program is an X11 client of it, paced by X Present at
+// its refreshes, and the window's close ends it with status 0.
 
 #include "desktop.h"
 
@@ -17,13 +19,50 @@ constexpr long kSomeLines = 2000; // white pixels: the core of a few lines of te
 // weston's panel (its clock is white too) and the window's title bar.
 constexpr Rect kClientStrip{320, 120, 640, 560};
 
+// A headless weston of its own; with `xwayland`, it runs an X server too
+// (started when the first X client connects). The compositor, its
+// screenshot tool and the program share one environment; only the program
+// makes sound, and none starts a bus.
+class Weston {
+public:
+    explicit Weston(bool xwayland) {
+        fs::permissions(m_runtime.path, fs::perms::owner_all);
+        std::vector<std::string> argv{"weston", "--backend=headless-backend.so", "--use-pixman", "--debug",
+                                      std::string("--socket=") + kSocket, "--width=1280", "--height=720",
+                                      "--idle-time=0"};
+        if (xwayland) argv.push_back("--xwayland");
+        m_weston.emplace(argv, m_env, fs::path(), m_runtime / "weston.log");
+        if (!WaitUntil([&] { return fs::exists(m_runtime / kSocket); }, Ms(20000)))
+            throw std::runtime_error("weston did not start: " + ReadFile(m_runtime / "weston.log"));
+    }
+    const TempDir& runtime() const { return m_runtime; }
+    const Env& env() const { return m_env; }
+    // XWayland's display, as weston's log names it once it listens.
+    std::string XDisplay() const {
+        const std::regex kListening("xserver listening on display (:[0-9]+)");
+        std::smatch found;
+        std::string log;
+        WaitUntil([&] { return std::regex_search(log = ReadFile(m_runtime / "weston.log"), found, kListening); },
+                  Ms(20000));
+        return found.empty() ? throw std::runtime_error("no XWayland: " + log) : found[1].str();
+    }
+
+private:
+    TempDir m_runtime; // the compositor's socket and the program's runtime folder
+    Env m_env = CleanEnv({{"XDG_RUNTIME_DIR", m_runtime.path}, {"WAYLAND_DISPLAY", kSocket}, {"HOME", m_runtime.path},
+                          {"XDG_CONFIG_HOME", m_runtime / "config"}, {"SDL_AUDIODRIVER", "disk"},
+                          {"SDL_DISKAUDIOFILE", m_runtime / "sound.pcm"}, {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}});
+    std::optional<Child> m_weston;
+};
+
 // A screenshot by weston's own tool (allowed by weston's --debug), cut to
 // the strip; none when it fails. The tool writes it into its working
 // folder under a name of the second it was taken.
-std::optional<Image> Screenshot(const TempDir& runtime, const Env& env) {
-    const fs::path folder = runtime / "shot";
+std::optional<Image> Screenshot(const Weston& weston) {
+    const fs::path folder = weston.runtime() / "shot";
     fs::create_directories(folder);
-    if (!Clean(Child({"sh", "-c", "cd \"$0\" && exec weston-screenshooter", folder.string()}, env).WaitFor(Ms(10000))))
+    if (!Clean(Child({"sh", "-c", "cd \"$0\" && exec weston-screenshooter", folder.string()}, weston.env())
+                   .WaitFor(Ms(10000))))
         return std::nullopt;
     QImage shot;
     for (const auto& file : fs::directory_iterator(folder)) shot.load(QString::fromStdString(file.path().string()));
@@ -39,29 +78,19 @@ std::optional<Image> Screenshot(const TempDir& runtime, const Env& env) {
 }
 
 TEST(Wayland, TheLinesMoveAndTheProgramEndsCleanly) {
-    TempDir runtime; // the compositor's socket and the program's runtime folder
-    fs::permissions(runtime.path, fs::perms::owner_all);
-    // The compositor, its screenshot tool and the program share one
-    // environment; only the program makes sound, and none starts a bus.
-    const Env env = CleanEnv({{"XDG_RUNTIME_DIR", runtime.path}, {"WAYLAND_DISPLAY", kSocket}, {"HOME", runtime.path},
-                              {"XDG_CONFIG_HOME", runtime / "config"}, {"SDL_AUDIODRIVER", "disk"},
-                              {"SDL_DISKAUDIOFILE", runtime / "sound.pcm"}, {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}});
-    Child weston({"weston", "--backend=headless-backend.so", "--use-pixman", "--debug", std::string("--socket=") + kSocket,
-                  "--width=1280", "--height=720", "--idle-time=0"},
-                 env, {}, runtime / "weston.log");
-    ASSERT_TRUE(WaitUntil([&] { return fs::exists(runtime / kSocket); }, Ms(20000))) << ReadFile(runtime / "weston.log");
-
-    Child program({kProgram}, env, {}, runtime / "stderr.txt");
+    const Weston weston(false);
+    const TempDir& runtime = weston.runtime();
+    Child program({kProgram}, weston.env(), {}, runtime / "stderr.txt");
     // The roll comes up from below the window in about two seconds.
     std::optional<Image> earlier;
     auto linesShown = [&] {
-        earlier = Screenshot(runtime, env);
+        earlier = Screenshot(weston);
         return earlier && std::ranges::count_if(earlier->pixels, IsWhite) >= kSomeLines;
     };
     ASSERT_TRUE(WaitUntil(linesShown, Ms(20000), Ms(250)))
         << "no lines on screen; program:\n" << ReadFile(runtime / "stderr.txt");
     std::this_thread::sleep_for(Ms(1000));
-    const std::optional<Image> later = Screenshot(runtime, env);
+    const std::optional<Image> later = Screenshot(weston);
     ASSERT_TRUE(later);
     const std::optional<int> shift = UpwardShift(WhiteOf(*earlier), WhiteOf(*later), kClientStrip.height / 2);
     ASSERT_TRUE(shift) << "the lines did not move as one";
@@ -69,6 +98,41 @@ TEST(Wayland, TheLinesMoveAndTheProgramEndsCleanly) {
 
     program.Signal(SIGTERM);
     EXPECT_TRUE(Clean(program.WaitFor(Ms(5000)))) << ReadFile(runtime / "stderr.txt");
+}
+
+// Weston maximizes the window itself, within its own frame; XWayland copies
+// each presented frame at the refresh that follows.
+TEST(XWayland, TheProgramIsAnX11ClientPacedByPresentAndEndsOnClose) {
+    const Weston weston(true);
+    Env env = weston.env(); // WAYLAND_DISPLAY too: the program must take the X server
+    X x(env["DISPLAY"] = weston.XDisplay());
+    Child program({kProgram}, env, {}, weston.runtime() / "stderr.txt");
+    // XWayland's root shows nothing: the window is read from its own pixels.
+    xcb_window_t window = 0;
+    Rect client;
+    ASSERT_TRUE(WaitUntil([&] {
+        for (xcb_window_t candidate : x.ProgramWindows("UTILITY")) {
+            const Rect size = x.Geometry(candidate).value_or(Rect{});
+            if (ShowsRings(x, {0, 0, size.width, size.height}, candidate))
+                window = candidate, client = {0, 0, size.width, size.height};
+        }
+        return window != 0;
+    }, Ms(30000), Ms(20))) << "no X11 window showing the rings; program:\n" << ReadFile(weston.runtime() / "stderr.txt");
+
+    // The roll comes up from below the window in about two seconds.
+    ASSERT_TRUE(WaitUntil([&] { return std::ranges::count_if(x.Capture(client, window).pixels, IsWhite) >= kSomeLines; },
+                          Ms(20000), Ms(100))) << "no lines in the window";
+    Refreshes refreshes(x, window);
+    const uint64_t first = refreshes.Now();
+    ExpectTextRisesAPixelARefresh(x, refreshes, client, window);
+    const uint64_t last = refreshes.Now();
+    // A frame presented for nearly every refresh; the fallback path, on
+    // its own timer through Qt's backing store, presents none.
+    const auto presented = std::ranges::count_if(refreshes.frames, [&](const auto& f) { return f.first > first; });
+    EXPECT_GE(presented * 4, long(last - first) * 3) << presented << " frames in " << last - first << " refreshes";
+
+    x.RequestClose(window);
+    EXPECT_TRUE(Clean(program.WaitFor(Ms(5000)))) << ReadFile(weston.runtime() / "stderr.txt");
 }
 
 } // namespace
