@@ -14,6 +14,7 @@ VANTREL_PACKAGES=(
   libasound2-dev
   xvfb openbox xdotool wmctrl x11-utils pulseaudio pulseaudio-utils
   icewm xfwm4 fluxbox tint2 dbus weston
+  mutter kwin-x11 kwin-style-breeze xwayland
   clang libclang-rt-14-dev strace dpkg-dev file
 )
 
