@@ -50,10 +50,11 @@ QRect LogicalRect(const QRect& device, double ratio) {
 class WidgetHost final : public FormHost {
 public:
     WidgetHost(const WindowSettings& settings, FormHostEvents& events, WidgetHostFactory::FramePath path,
-               X11PresentConnection* presentConnection, TimerScheduler* frameTimers)
+               X11Desktop* desktop, X11PresentConnection* presentConnection, TimerScheduler* frameTimers)
         : m_events(events), m_window(new FormWindow(settings, events)), m_visibility(*m_window) {
         if (settings.maximized) {
-            m_placement = std::make_unique<MaximizedPlacement>(*m_window, [&events] { events.OnClientResized(); });
+            m_placement =
+                std::make_unique<MaximizedPlacement>(*m_window, desktop, [&events] { events.OnClientResized(); });
         }
         if (path == WidgetHostFactory::FramePath::X11Present) {
             m_presenter = std::make_unique<X11Presenter>(*m_window, *presentConnection, frameTimers);
@@ -78,10 +79,7 @@ public:
             m_placement->Show();
         } else {
             m_window->show();
-            RunEventsUntil(kMapTimeoutMs, [&] {
-                const QWindow* handle = m_window->windowHandle();
-                return handle != nullptr && handle->isExposed();
-            });
+            WaitUntilExposed(*m_window->windowHandle(), kMapTimeoutMs);
         }
         if (m_frameCallbacks) m_frameCallbacks->Start();
     }
@@ -202,7 +200,7 @@ void FormWindow::resizeEvent(QResizeEvent* event) {
     if (m_events != nullptr) m_events->OnClientResized();
 }
 
-WidgetHostFactory::WidgetHostFactory() = default;
+WidgetHostFactory::WidgetHostFactory() : m_desktop(X11Desktop::Open()) {}
 WidgetHostFactory::~WidgetHostFactory() = default;
 
 void WidgetHostFactory::UseX11Present(std::unique_ptr<X11PresentConnection> connection, TimerScheduler& frameTimers) {
@@ -212,7 +210,8 @@ void WidgetHostFactory::UseX11Present(std::unique_ptr<X11PresentConnection> conn
 }
 
 std::unique_ptr<FormHost> WidgetHostFactory::Create(const WindowSettings& settings, FormHostEvents& events) {
-    return std::make_unique<WidgetHost>(settings, events, m_framePath, m_presentConnection.get(), m_frameTimers);
+    return std::make_unique<WidgetHost>(settings, events, m_framePath, m_desktop.get(), m_presentConnection.get(),
+                                        m_frameTimers);
 }
 
 } // namespace vantrel
