@@ -107,8 +107,11 @@ public:
         return screen != nullptr ? screen->logicalDotsPerInchY() : kDesignDotsPerInch;
     }
 
+    // Memory shared with the server costs a round trip to make, and serves
+    // only frames the window shows: a window not shown (a form loaded at its
+    // design size, the scene hidden for good) draws in memory of its own.
     QImage SurfaceImage(QSize devicePixels) override {
-        return m_presenter ? m_presenter->SurfaceImage(devicePixels) : QImage();
+        return m_presenter && m_window->isVisible() ? m_presenter->SurfaceImage(devicePixels) : QImage();
     }
 
     void Present(const std::vector<QRect>& damage) override {
