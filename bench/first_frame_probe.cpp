@@ -229,7 +229,9 @@ int main(int argc, char** argv) {
         else understood = false;
     }
     if (!understood) {
-        std::fprintf(stderr, "usage: %s [--program PATH] [--shows rings|navy] [--settle-ms N] [--cpu-ms N] [--server-pid PID]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s [--program PATH] [--shows rings|navy] [--settle-ms N] [--cpu-ms N] [--server-pid PID]\n",
+                     argv[0]);
         return 2;
     }
     return Measure(program, picture, settleMs, cpuMs, serverPid);

@@ -5,6 +5,7 @@
 
 #include <QScreen>
 #include <QWindow>
+#include <utility>
 
 namespace vantrel {
 
@@ -15,20 +16,22 @@ ScreenRatePacing::~ScreenRatePacing() { Stop(); }
 void ScreenRatePacing::Start() {
     QWindow* handle = m_window ? m_window->windowHandle() : nullptr;
     if (handle == nullptr || m_screenChanged) return;
-    m_screenChanged = QObject::connect(handle, &QWindow::screenChanged, handle, [this](QScreen* screen) { Follow(screen); });
+    m_screenChanged =
+        QObject::connect(handle, &QWindow::screenChanged, handle, [this](QScreen* screen) { Follow(screen); });
     Follow(handle->screen());
 }
 
 void ScreenRatePacing::Stop() {
-    QObject::disconnect(m_screenChanged);
-    QObject::disconnect(m_rateChanged);
+    QObject::disconnect(std::exchange(m_screenChanged, {}));
+    QObject::disconnect(std::exchange(m_rateChanged, {}));
 }
 
 void ScreenRatePacing::Follow(QScreen* screen) {
-    QObject::disconnect(m_rateChanged);
+    QObject::disconnect(std::exchange(m_rateChanged, {}));
     if (screen == nullptr) return;
-    m_rateChanged = QObject::connect(screen, &QScreen::refreshRateChanged, screen,
-                                     [this](qreal refreshHz) { m_timers.SetFramePeriod(TimerTickPeriodMs(refreshHz)); });
+    m_rateChanged = QObject::connect(screen, &QScreen::refreshRateChanged, screen, [this](qreal refreshHz) {
+        m_timers.SetFramePeriod(TimerTickPeriodMs(refreshHz));
+    });
     m_timers.SetFramePeriod(TimerTickPeriodMs(screen->refreshRate()));
 }
 
