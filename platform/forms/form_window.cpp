@@ -1,5 +1,6 @@
 #include "form_window.h"
 
+#include "screen_rate_pacing.h"
 #include "surface.h"
 #include "wayland_frame_ticker.h"
 #include "window_placement.h"
@@ -61,6 +62,8 @@ public:
             m_window->ShowFramesThrough(m_presenter->frames());
         } else if (path == WidgetHostFactory::FramePath::WaylandFrameCallbacks) {
             m_frameCallbacks = std::make_unique<WaylandFrameTicker>(*m_window, *frameTimers);
+        } else if (frameTimers != nullptr) {
+            m_screenRate = std::make_unique<ScreenRatePacing>(*m_window, *frameTimers);
         }
     }
 
@@ -82,6 +85,7 @@ public:
             WaitUntilExposed(*m_window->windowHandle(), kMapTimeoutMs);
         }
         if (m_frameCallbacks) m_frameCallbacks->Start();
+        if (m_screenRate) m_screenRate->Start();
     }
 
     // A hidden window keeps no copy of its pixels: Qt would hold a whole
@@ -89,6 +93,7 @@ public:
     // again, the window gets its buffer back at its size and is repainted.
     void Hide() override {
         if (m_frameCallbacks) m_frameCallbacks->Stop();
+        if (m_screenRate) m_screenRate->Stop();
         m_window->hide();
         if (QBackingStore* store = m_window->backingStore()) store->resize(QSize(1, 1));
     }
@@ -100,8 +105,11 @@ public:
         return screen != nullptr ? screen->logicalDotsPerInchY() : kDesignDotsPerInch;
     }
 
+    // Memory shared with the server costs a round trip to make, and serves
+    // only frames the window shows: a window not shown (a form loaded at its
+    // design size, the scene hidden for good) draws in memory of its own.
     QImage SurfaceImage(QSize devicePixels) override {
-        return m_presenter ? m_presenter->SurfaceImage(devicePixels) : QImage();
+        return m_presenter && m_window->isVisible() ? m_presenter->SurfaceImage(devicePixels) : QImage();
     }
 
     void Present(const std::vector<QRect>& damage) override {
@@ -133,6 +141,7 @@ private:
     std::unique_ptr<MaximizedPlacement> m_placement; // for a maximized window
     std::unique_ptr<X11Presenter> m_presenter; // null where frames go through Qt's backing store
     std::unique_ptr<WaylandFrameTicker> m_frameCallbacks; // on Wayland only
+    std::unique_ptr<ScreenRatePacing> m_screenRate; // where the wall clock paces the frames
 };
 
 } // namespace

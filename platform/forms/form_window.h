@@ -62,6 +62,10 @@ public:
         m_framePath = FramePath::WaylandFrameCallbacks;
     }
 
+    // From now on, where neither of the above is used, the screen each shown
+    // window is on sets the period of the frame timers of `frameTimers`.
+    void UseScreenRate(TimerScheduler& frameTimers) { m_frameTimers = &frameTimers; }
+
     enum class FramePath { Timers, X11Present, WaylandFrameCallbacks };
 
 private:

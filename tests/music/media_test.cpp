@@ -10,6 +10,7 @@
 #include "silent_media_backend.h"
 #include "status_reply.h"
 #include "test_support.h"
+#include "track_file.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 namespace vantrel {
@@ -180,6 +182,28 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 int64_t FramesIn(const Bytes& bytes) {
     const auto stream = ScanMp3(bytes);
     return stream ? stream->audioFrames : 0;
+}
+
+// A track file is read whole, byte for byte, at sizes around the size of
+// one read, and one larger than allowed is refused.
+TEST(TrackFile, ReadsEveryByteAtSizesAroundOneReadAndRefusesOneTooLarge) {
+    const testing::TempDir directory;
+    constexpr size_t kLimit = 200'000;
+    // {file size, whether it is read}
+    for (const auto& [size, read] : {std::pair{size_t{0}, true}, {1, true}, {65'535, true}, {65'536, true},
+                                     {65'537, true}, {kLimit, true}, {kLimit + 1, false}}) {
+        SCOPED_TRACE(size);
+        Bytes bytes(size);
+        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+        const auto path = directory.path / "track.mp3";
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+        const std::optional<Bytes> got = ReadRegularFile(path.string(), kLimit);
+        ASSERT_EQ(got.has_value(), read);
+        if (read) {
+            EXPECT_TRUE(*got == bytes);
+        }
+    }
 }
 
 // Frames of varying bitrate all count, and only whole ones. Tags (the ID3
