@@ -155,26 +155,22 @@ std::unique_ptr<MediaTrack> SdlMixerBackend::Open(const std::string& path) {
 
 // Asking SDL whether the output went away costs a look into its event
 // queue and one at a counter; trying to open one costs a driver's connection
-// attempt, so that happens only every kProbeIntervalMs.
+// attempt, so that happens only every kProbeIntervalMs. An output that
+// stalled was last heard of that long ago, so it is looked for again at once.
 void SdlMixerBackend::TendOutput() {
     const int64_t now = m_clock.NowNs();
-    if (!m_session.open()) {
-        LookForOutput(now);
-    } else if (const std::optional<std::string> loss = OutputLoss(now)) {
-        LoseOutput(*loss, now);
+    if (m_session.open()) {
+        if (m_session.OutputRemoved()) LoseOutput("the audio device went away", now + kProbeIntervalMs * kNsPerMs);
+        else if (m_stallWatch.Stalled(m_session.OutputRequests(), now)) LoseOutput("the audio device stopped playing", now);
+        else return;
     }
+    LookForOutput(now);
 }
 
-std::optional<std::string> SdlMixerBackend::OutputLoss(int64_t nowNs) {
-    if (m_session.OutputRemoved()) return "the audio device went away";
-    if (m_stallWatch.Stalled(m_session.OutputRequests(), nowNs)) return "the audio device stopped playing";
-    return std::nullopt;
-}
-
-void SdlMixerBackend::LoseOutput(const std::string& reason, int64_t nowNs) {
+void SdlMixerBackend::LoseOutput(const std::string& reason, int64_t nextProbeNs) {
     for (SdlMixerTrack* track : m_tracks) track->LoseOutput();
     m_session.Close();
-    m_nextProbeNs = nowNs + kProbeIntervalMs * kNsPerMs;
+    m_nextProbeNs = nextProbeNs;
     m_notices.silent(reason);
 }
 

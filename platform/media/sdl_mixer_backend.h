@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,7 +59,7 @@ struct OutputNotices {
 // output that stops asking for sound has gone too (OutputStallWatch). Without
 // it the tracks keep their place on the clock exactly as the silent device
 // does, and every kProbeIntervalMs, on the next command, the backend tries to
-// open an output again (SDL's audio is started afresh, so that a driver's
+// open an output again (at once after a stall, which took that long itself) (SDL's audio is started afresh, so that a driver's
 // view of its server is new); once one opens, a playing track sounds again
 // from where the clock has got to. Tracks must be destroyed before their
 // backend.
@@ -81,9 +80,7 @@ public:
 private:
     friend class SdlMixerTrack;
 
-    // Why the open output is to be given up, if it is.
-    std::optional<std::string> OutputLoss(int64_t nowNs);
-    void LoseOutput(const std::string& reason, int64_t nowNs);
+    void LoseOutput(const std::string& reason, int64_t nextProbeNs);
     void LookForOutput(int64_t nowNs);
 
     const Clock& m_clock;

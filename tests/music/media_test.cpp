@@ -131,16 +131,17 @@ void StallTheOutput() {
 // asking for sound) or was never there. Each change is told once.
 TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainFromThere) {
     // A step: how far the clock moves, what happens then ('-' the output is
-    // removed, '=' it stalls, '+' a driver is there again), the position and
-    // whether the music sounds.
+    // removed, '=' it stalls, 'x' no driver is there any more, '+' one is
+    // there again), the position and whether the music sounds.
     struct Step { int64_t advanceMs; char change; int64_t positionMs; bool sounding; };
     const std::tuple<const char*, const char*, std::vector<Step>> cases[] = {
         // lost: no new attempt 400 ms after the loss; sounding again a second after it
         {"output lost while playing", "dummy",
          {{0, ' ', 0, true}, {300, ' ', 300, true}, {0, '-', 300, false}, {400, ' ', 700, false}, {1000, ' ', 1700, true}}},
-        // stalled: given up after a second without a request, opened again a second later
+        // stalled: given up after a second without a request and looked for
+        // again at once, then a second after that
         {"output stalled while playing", "dummy",
-         {{0, '=', 0, true}, {999, ' ', 999, true}, {1, ' ', 1000, false}, {999, ' ', 1999, false}, {1, ' ', 2000, true}}},
+         {{0, '=', 0, true}, {999, ' ', 999, true}, {1, 'x', 1000, false}, {999, '+', 1999, false}, {1, ' ', 2000, true}}},
         // none at start: the attempt a second in fails, the one a second after it opens
         {"no output at start", "no-such-driver",
          {{0, ' ', 0, false}, {1000, ' ', 1000, false}, {0, '+', 1000, false}, {600, ' ', 1600, false}, {400, ' ', 2000, true}}},
@@ -160,7 +161,7 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
         for (const Step& step : steps) {
             SCOPED_TRACE(::testing::Message() << "at " << step.positionMs << " ms");
             clock.Advance(step.advanceMs * 1'000'000);
-            if (step.change == '+') ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+            if (step.change == '+' || step.change == 'x') ::setenv("SDL_AUDIODRIVER", step.change == '+' ? "dummy" : "no-such-driver", 1);
             if (step.change == '=') StallTheOutput();
             SDL_Event removed{.type = SDL_AUDIODEVICEREMOVED};
             ASSERT_TRUE(step.change != '-' || SDL_PushEvent(&removed) == 1) << SDL_GetError();
