@@ -7,6 +7,7 @@
 #include "form_window.h"
 #include "frame_clock.h"
 #include "audio_backend.h"
+#include "audio_stream_identity.h"
 #include "media_control.h"
 #include "qt_message_box.h"
 #include "qt_timer_driver.h"
@@ -56,6 +57,9 @@ void ShutDownWhenIdle(vantrel::CreditsForms& forms, const bool& startedUp) {
 
 int main(int argc, char** argv) {
     (void)argc;
+    // First of all: Qt starts threads of its own, and from then on the
+    // environment must not change.
+    vantrel::NameAudioStreamInEnvironment();
     const auto display = vantrel::ChooseDisplay();
     if (const auto* problem = std::get_if<vantrel::DisplayProblem>(&display)) {
         std::fprintf(stderr, "vantrel-credits: %s\n", problem->reason.c_str());

@@ -12,7 +12,7 @@ VANTREL_PACKAGES=(
   fonts-liberation2
   libgtest-dev libbenchmark-dev
   libasound2-dev
-  xvfb openbox xdotool wmctrl x11-utils x11-xserver-utils pulseaudio pulseaudio-utils
+  xvfb openbox xdotool wmctrl x11-utils x11-xserver-utils pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber
   icewm xfwm4 fluxbox tint2 dbus weston
   clang libclang-rt-14-dev strace dpkg-dev file
 )
