@@ -5,7 +5,9 @@
 #include "credits_program.h"
 #include "display_check.h"
 #include "form_window.h"
+#include "frame_clock.h"
 #include "audio_backend.h"
+#include "audio_stream_identity.h"
 #include "media_control.h"
 #include "qt_message_box.h"
 #include "qt_timer_driver.h"
@@ -25,13 +27,12 @@
 
 namespace {
 
-constexpr double kFallbackRefreshHz = 60.0;
 constexpr int kShutdownRetryMs = 10;
 
-double ScreenRefreshHz() {
+// 0 where there is no screen.
+double PrimaryScreenRefreshHz() {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const double rate = screen != nullptr ? screen->refreshRate() : 0.0;
-    return rate >= 1.0 ? rate : kFallbackRefreshHz;
+    return screen != nullptr ? screen->refreshRate() : 0.0;
 }
 
 // Ends the program from outside (SIGTERM, Ctrl-C), or on a close request
@@ -56,6 +57,9 @@ void ShutDownWhenIdle(vantrel::CreditsForms& forms, const bool& startedUp) {
 
 int main(int argc, char** argv) {
     (void)argc;
+    // First of all: Qt starts threads of its own, and from then on the
+    // environment must not change.
+    vantrel::NameAudioStreamInEnvironment();
     const auto display = vantrel::ChooseDisplay();
     if (const auto* problem = std::get_if<vantrel::DisplayProblem>(&display)) {
         std::fprintf(stderr, "vantrel-credits: %s\n", problem->reason.c_str());
@@ -80,16 +84,19 @@ int main(int argc, char** argv) {
     vantrel::MediaControl media(vantrel::OpenAudioBackend(clock));
     vantrel::Runtime runtime(vantrel::Runtime::Services{
         &clock, &messageBox, &hosts, &media, QCoreApplication::applicationDirPath().toStdString()});
-    runtime.timers().SetFramePeriod(1000.0 / ScreenRefreshHz());
+    runtime.timers().SetFramePeriod(vantrel::TimerTickPeriodMs(PrimaryScreenRefreshHz()));
     vantrel::QtTimerDriver timerDriver(runtime.timers(), clock);
     // Where the X server offers it, the display's own refreshes pace the
     // scroll and its frames go out through the Present extension; under
     // Wayland the compositor's frame callbacks pace it; elsewhere the timers
-    // alone pace it. Qt's backing store shows the frames but through Present.
+    // alone pace it, at the rate of the shown window's screen. Qt's backing
+    // store shows the frames but through Present.
     if (auto presentConnection = vantrel::X11PresentConnection::Open()) {
         hosts.UseX11Present(std::move(presentConnection), runtime.timers());
     } else if (QGuiApplication::platformName() == QLatin1String("wayland")) {
         hosts.UseWaylandFrameCallbacks(runtime.timers());
+    } else {
+        hosts.UseScreenRate(runtime.timers());
     }
 
     vantrel::CreditsForms forms(runtime);

@@ -4,7 +4,9 @@
 //
 //   first_frame_ms  from exec to the first composed frame on screen: the
 //                   middle of the program's window showing rings rather than
-//                   plain navy or nothing painted yet
+//                   plain navy or nothing painted yet (with --shows navy, as
+//                   for the plain Qt window the program is compared with:
+//                   showing plain navy rather than nothing painted yet)
 //   cpu_percent     the program's own CPU time (user + system) per second of
 //                   running, in % of one core, over a window after start-up
 //   peak_rss_mb     its peak resident memory (VmHWM) at the end of the run
@@ -15,10 +17,12 @@
 // The program gets this probe's environment (the caller picks the audio
 // driver). The probe polls the screen only until the first frame and sleeps
 // while the CPU time is sampled, so as not to load the machine it measures.
-// The program is ended with SIGTERM; how it exited is printed too.
+// The program is ended with SIGTERM; how it exited is printed too. With
+// --cpu-ms 0 only the first frame is measured, and the program is ended
+// right after it without judging how it exits.
 //
-// Usage: vantrel-first-frame-probe [--program PATH] [--settle-ms N] [--cpu-ms N]
-//                                  [--server-pid PID]
+// Usage: vantrel-first-frame-probe [--program PATH] [--shows rings|navy]
+//                                  [--settle-ms N] [--cpu-ms N] [--server-pid PID]
 
 #include <xcb/xcb.h>
 
@@ -63,11 +67,16 @@ std::vector<uint32_t> Property32(xcb_connection_t* c, xcb_window_t window, xcb_a
     return {values, values + xcb_get_property_value_length(reply.get()) / 4};
 }
 
-// Whether the window's client area shows the rings: a strip across its
-// middle, a quarter of the way down, in many dark colours (ring colours keep
-// red at 40 and green at 15 or less) with little plain navy left. A window
-// not painted yet shows one flat colour or what was there before.
-bool ShowsRings(xcb_connection_t* c, xcb_window_t root, xcb_window_t window) {
+constexpr uint32_t kNavy = 0x000080;
+
+enum class Picture { Rings, Navy };
+
+// Whether the window's client area shows the picture, in a strip across its
+// middle, a quarter of the way down: the rings are many dark colours (ring
+// colours keep red at 40 and green at 15 or less) with little plain navy
+// left; navy is navy throughout. A window not painted yet shows one flat
+// colour or what was there before.
+bool Shows(Picture picture, xcb_connection_t* c, xcb_window_t root, xcb_window_t window) {
     auto geometry = Owned(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
     auto origin = Owned(xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr));
     if (!geometry || !origin || geometry->width < 8) return false;
@@ -86,9 +95,10 @@ bool ShowsRings(xcb_connection_t* c, xcb_window_t root, xcb_window_t window) {
     for (size_t i = 0; i < count; ++i) {
         const uint32_t pixel = pixels[i] & 0xffffff;
         if (((pixel >> 16) & 0xff) > 40 || ((pixel >> 8) & 0xff) > 15) return false;
-        navy += pixel == 0x000080;
+        navy += pixel == kNavy;
         colours.insert(pixel);
     }
+    if (picture == Picture::Navy) return count > 0 && navy == count;
     return count > 0 && navy * 2 < count && colours.size() >= 16;
 }
 
@@ -125,7 +135,7 @@ bool Ended(pid_t pid, std::chrono::milliseconds timeout, int& status) {
     return false;
 }
 
-int Measure(const std::string& program, long settleMs, long cpuMs, pid_t serverPid) {
+int Measure(const std::string& program, Picture picture, long settleMs, long cpuMs, pid_t serverPid) {
     const char* display = std::getenv("DISPLAY");
     xcb_connection_t* c = xcb_connect(display, nullptr);
     if (display == nullptr || xcb_connection_has_error(c)) {
@@ -151,12 +161,12 @@ int Measure(const std::string& program, long settleMs, long cpuMs, pid_t serverP
         return 1;
     };
 
-    // The first frame: any managed window of the program showing the rings.
+    // The first frame: any managed window of the program showing the picture.
     std::optional<double> firstFrameMs;
     while (!firstFrameMs && MsSince(start) < 30000) {
         for (xcb_window_t window : Property32(c, root, clients)) {
             const auto owner = Property32(c, window, pidAtom);
-            if (!owner.empty() && static_cast<pid_t>(owner[0]) == pid && ShowsRings(c, root, window)) {
+            if (!owner.empty() && static_cast<pid_t>(owner[0]) == pid && Shows(picture, c, root, window)) {
                 firstFrameMs = MsSince(start);
                 break;
             }
@@ -168,6 +178,11 @@ int Measure(const std::string& program, long settleMs, long cpuMs, pid_t serverP
     if (!firstFrameMs) return fail("no composed frame within 30 s");
     std::printf("first_frame_ms=%.1f\n", *firstFrameMs);
     std::fflush(stdout);
+    if (cpuMs <= 0) {
+        ::kill(-pid, SIGTERM);
+        if (!Ended(pid, std::chrono::milliseconds(5000), status)) return fail("still running 5 s after SIGTERM");
+        return 0;
+    }
 
     std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
     const auto cpuBefore = CpuSeconds(pid);
@@ -201,18 +216,23 @@ int main(int argc, char** argv) {
     std::string program = VANTREL_PROGRAM;
     long settleMs = 2000, cpuMs = 10000;
     pid_t serverPid = 0;
+    Picture picture = Picture::Rings;
     bool understood = argc % 2 == 1; // options and their values in pairs
     for (int i = 1; understood && i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--program") program = argv[i + 1];
+        else if (option == "--shows" && std::string(argv[i + 1]) == "rings") picture = Picture::Rings;
+        else if (option == "--shows" && std::string(argv[i + 1]) == "navy") picture = Picture::Navy;
         else if (option == "--settle-ms") settleMs = std::stol(argv[i + 1]);
         else if (option == "--cpu-ms") cpuMs = std::stol(argv[i + 1]);
         else if (option == "--server-pid") serverPid = static_cast<pid_t>(std::stol(argv[i + 1]));
         else understood = false;
     }
     if (!understood) {
-        std::fprintf(stderr, "usage: %s [--program PATH] [--settle-ms N] [--cpu-ms N] [--server-pid PID]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s [--program PATH] [--shows rings|navy] [--settle-ms N] [--cpu-ms N] [--server-pid PID]\n",
+                     argv[0]);
         return 2;
     }
-    return Measure(program, settleMs, cpuMs, serverPid);
+    return Measure(program, picture, settleMs, cpuMs, serverPid);
 }

@@ -8,11 +8,11 @@ VANTREL_BUILD="$VANTREL_ROOT/build"
 # Everything the program, its tests and its benchmarks need.
 VANTREL_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-wayland libsdl2-mixer-dev libxcb1-dev libxcb-xfixes0-dev libxcb-present-dev libxcb-shm0-dev
+  qt6-base-dev qt6-wayland libsdl2-mixer-dev libxcb1-dev libxcb-xfixes0-dev libxcb-present-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-xinerama0-dev
   fonts-liberation2
   libgtest-dev libbenchmark-dev
   libasound2-dev
-  xvfb openbox xdotool wmctrl x11-utils pulseaudio pulseaudio-utils
+  xvfb openbox xdotool wmctrl x11-utils x11-xserver-utils pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber
   icewm xfwm4 fluxbox tint2 dbus weston
   mutter kwin-x11 kwin-style-breeze xwayland
   clang libclang-rt-14-dev strace dpkg-dev file

@@ -1,5 +1,6 @@
 #include "form_window.h"
 
+#include "screen_rate_pacing.h"
 #include "surface.h"
 #include "wayland_frame_ticker.h"
 #include "window_placement.h"
@@ -50,16 +51,19 @@ QRect LogicalRect(const QRect& device, double ratio) {
 class WidgetHost final : public FormHost {
 public:
     WidgetHost(const WindowSettings& settings, FormHostEvents& events, WidgetHostFactory::FramePath path,
-               X11PresentConnection* presentConnection, TimerScheduler* frameTimers)
+               X11Desktop* desktop, X11PresentConnection* presentConnection, TimerScheduler* frameTimers)
         : m_events(events), m_window(new FormWindow(settings, events)), m_visibility(*m_window) {
         if (settings.maximized) {
-            m_placement = std::make_unique<MaximizedPlacement>(*m_window, [&events] { events.OnClientResized(); });
+            m_placement =
+                std::make_unique<MaximizedPlacement>(*m_window, desktop, [&events] { events.OnClientResized(); });
         }
         if (path == WidgetHostFactory::FramePath::X11Present) {
             m_presenter = std::make_unique<X11Presenter>(*m_window, *presentConnection, frameTimers);
             m_window->ShowFramesThrough(m_presenter->frames());
         } else if (path == WidgetHostFactory::FramePath::WaylandFrameCallbacks) {
             m_frameCallbacks = std::make_unique<WaylandFrameTicker>(*m_window, *frameTimers);
+        } else if (frameTimers != nullptr) {
+            m_screenRate = std::make_unique<ScreenRatePacing>(*m_window, *frameTimers);
         }
     }
 
@@ -78,12 +82,10 @@ public:
             m_placement->Show();
         } else {
             m_window->show();
-            RunEventsUntil(kMapTimeoutMs, [&] {
-                const QWindow* handle = m_window->windowHandle();
-                return handle != nullptr && handle->isExposed();
-            });
+            WaitUntilExposed(*m_window->windowHandle(), kMapTimeoutMs);
         }
         if (m_frameCallbacks) m_frameCallbacks->Start();
+        if (m_screenRate) m_screenRate->Start();
     }
 
     // A hidden window keeps no copy of its pixels: Qt would hold a whole
@@ -91,6 +93,7 @@ public:
     // again, the window gets its buffer back at its size and is repainted.
     void Hide() override {
         if (m_frameCallbacks) m_frameCallbacks->Stop();
+        if (m_screenRate) m_screenRate->Stop();
         m_window->hide();
         if (QBackingStore* store = m_window->backingStore()) store->resize(QSize(1, 1));
     }
@@ -102,8 +105,11 @@ public:
         return screen != nullptr ? screen->logicalDotsPerInchY() : kDesignDotsPerInch;
     }
 
+    // Memory shared with the server costs a round trip to make, and serves
+    // only frames the window shows: a window not shown (a form loaded at its
+    // design size, the scene hidden for good) draws in memory of its own.
     QImage SurfaceImage(QSize devicePixels) override {
-        return m_presenter ? m_presenter->SurfaceImage(devicePixels) : QImage();
+        return m_presenter && m_window->isVisible() ? m_presenter->SurfaceImage(devicePixels) : QImage();
     }
 
     void Present(const std::vector<QRect>& damage) override {
@@ -135,6 +141,7 @@ private:
     std::unique_ptr<MaximizedPlacement> m_placement; // for a maximized window
     std::unique_ptr<X11Presenter> m_presenter; // null where frames go through Qt's backing store
     std::unique_ptr<WaylandFrameTicker> m_frameCallbacks; // on Wayland only
+    std::unique_ptr<ScreenRatePacing> m_screenRate; // where the wall clock paces the frames
 };
 
 } // namespace
@@ -202,7 +209,7 @@ void FormWindow::resizeEvent(QResizeEvent* event) {
     if (m_events != nullptr) m_events->OnClientResized();
 }
 
-WidgetHostFactory::WidgetHostFactory() = default;
+WidgetHostFactory::WidgetHostFactory() : m_desktop(X11Desktop::Open()) {}
 WidgetHostFactory::~WidgetHostFactory() = default;
 
 void WidgetHostFactory::UseX11Present(std::unique_ptr<X11PresentConnection> connection, TimerScheduler& frameTimers) {
@@ -212,7 +219,8 @@ void WidgetHostFactory::UseX11Present(std::unique_ptr<X11PresentConnection> conn
 }
 
 std::unique_ptr<FormHost> WidgetHostFactory::Create(const WindowSettings& settings, FormHostEvents& events) {
-    return std::make_unique<WidgetHost>(settings, events, m_framePath, m_presentConnection.get(), m_frameTimers);
+    return std::make_unique<WidgetHost>(settings, events, m_framePath, m_desktop.get(), m_presentConnection.get(),
+                                        m_frameTimers);
 }
 
 } // namespace vantrel

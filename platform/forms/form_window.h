@@ -9,6 +9,7 @@ namespace vantrel {
 
 class FramePresenter;
 class TimerScheduler;
+class X11Desktop;
 class X11PresentConnection;
 
 // The top-level Qt window behind a form. It shows the form's surface and
@@ -61,9 +62,14 @@ public:
         m_framePath = FramePath::WaylandFrameCallbacks;
     }
 
+    // From now on, where neither of the above is used, the screen each shown
+    // window is on sets the period of the frame timers of `frameTimers`.
+    void UseScreenRate(TimerScheduler& frameTimers) { m_frameTimers = &frameTimers; }
+
     enum class FramePath { Timers, X11Present, WaylandFrameCallbacks };
 
 private:
+    std::unique_ptr<X11Desktop> m_desktop; // null off X11
     std::unique_ptr<X11PresentConnection> m_presentConnection;
     TimerScheduler* m_frameTimers = nullptr;
     FramePath m_framePath = FramePath::Timers;

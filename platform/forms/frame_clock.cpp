@@ -7,6 +7,8 @@ namespace vantrel {
 namespace {
 
 constexpr double kTickRateHz = 60.0;
+// A screen refreshing less often than this does not know its rate.
+constexpr double kSlowestKnownRefreshHz = 1.0;
 constexpr int kMostRefreshesPerTick = 16;
 // The first measurement spans this many refreshes, from the second report
 // on (the first one may come at once, stamped between two refreshes); later
@@ -30,6 +32,12 @@ int RefreshesPerTick(double refreshHz) {
         if (distance < bestDistance) best = refreshes, bestDistance = distance;
     }
     return best;
+}
+
+double TimerTickPeriodMs(double screenRefreshHz) {
+    const double refreshHz =
+        screenRefreshHz >= kSlowestKnownRefreshHz && std::isfinite(screenRefreshHz) ? screenRefreshHz : kTickRateHz;
+    return 1000.0 * RefreshesPerTick(refreshHz) / refreshHz;
 }
 
 bool FrameClock::OnRefresh(uint64_t msc, uint64_t ustUs) {

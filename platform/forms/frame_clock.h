@@ -11,6 +11,13 @@ namespace vantrel {
 // tie goes to the faster rate. A rate that is not known counts as 60 Hz.
 int RefreshesPerTick(double refreshHz);
 
+// The frame timers' period where nothing reports the refreshes and the wall
+// clock paces them: RefreshesPerTick refreshes of a screen that refreshes
+// `screenRefreshHz` times a second, so that the roll keeps the speed of the
+// paced paths. A rate that is not known (0, as Qt gives for some screens)
+// counts as 60 Hz. In milliseconds.
+double TimerTickPeriodMs(double screenRefreshHz);
+
 // The display's refreshes as the window system reports them, counted
 // (msc) and stamped (ust, microseconds), turned into ticks of the frame
 // timers: one tick every RefreshesPerTick refreshes. The refresh rate is

@@ -2,10 +2,8 @@
 
 #include "x11_frame_geometry.h"
 
-#include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 #include <cmath>
@@ -15,140 +13,133 @@ namespace {
 
 // How long Show waits for the window system to map and place the window.
 constexpr int kPlaceTimeoutMs = 2000;
-// How often the placement looks at the window while it settles.
-constexpr int kLookIntervalMs = 2;
-// Looks in a row with the frame on the work area before it counts as placed.
-constexpr int kSettledLooks = 5;
-// Looks without the client where it was asked to be before asking again.
-constexpr int kLooksBeforeAskingAgain = 10;
 // How long a window manager that publishes no work area has to maximize
-// the window before the placement puts it on the screen itself.
-constexpr int kLooksAwaitingGrant = 250;
-// After a screen change, how often and how long the placement looks again.
-constexpr int kRefitIntervalMs = 10;
-constexpr int kRefitLooks = 200;
+// the window before the placement puts it on the monitor itself.
+constexpr int kGrantTimeoutMs = 500;
+// A window manager that answers this many requests for one place with
+// another is left where it puts the window, until the place changes.
+constexpr int kMostRequestsForTarget = 8;
 
-bool OnX11() { return qGuiApp->nativeInterface<QNativeInterface::QX11Application>() != nullptr; }
+// Ends an event loop once a window is exposed.
+class ExposeWatch final : public QObject {
+public:
+    ExposeWatch(QWindow& window, QEventLoop& loop) : m_window(window), m_loop(loop) { window.installEventFilter(this); }
+    ~ExposeWatch() override { m_window.removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        // The window's own handler sets the state after the filters ran.
+        if (event->type() == QEvent::Expose) QTimer::singleShot(0, &m_loop, [this] { QuitIfExposed(); });
+        return false;
+    }
+    void QuitIfExposed() {
+        if (m_window.isExposed()) m_loop.quit();
+    }
+
+private:
+    QWindow& m_window;
+    QEventLoop& m_loop;
+};
+
+xcb_window_t Id(QWidget& window) { return static_cast<xcb_window_t>(window.winId()); }
 
 } // namespace
 
-void RunEventsUntil(int timeoutMs, const std::function<bool()>& done) {
-    if (done()) return;
-    QElapsedTimer waited;
-    waited.start();
+void WaitUntilExposed(QWindow& window, int timeoutMs) {
+    if (window.isExposed()) return;
     QEventLoop loop;
-    QTimer look;
-    look.setInterval(kLookIntervalMs);
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (done() || waited.elapsed() > timeoutMs) loop.quit();
-    });
-    look.start();
+    ExposeWatch watch(window, loop);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-MaximizedPlacement::MaximizedPlacement(QWidget& window, std::function<void()> resizedWhileHidden)
-    : m_window(window), m_resizedWhileHidden(std::move(resizedWhileHidden)) {
-    m_refit.setInterval(kRefitIntervalMs);
-    QObject::connect(&m_refit, &QTimer::timeout, [this] {
-        if (FitStep() || --m_refitLooksLeft <= 0) m_refit.stop();
-    });
+MaximizedPlacement::MaximizedPlacement(QWidget& window, X11Desktop* desktop, std::function<void()> resizedWhileHidden)
+    : m_window(window), m_desktop(desktop), m_resizedWhileHidden(std::move(resizedWhileHidden)) {
+    m_grantTimeout.setSingleShot(true);
+    m_grantTimeout.setInterval(kGrantTimeoutMs);
+    QObject::connect(&m_grantTimeout, &QTimer::timeout, [this] { Fit(); });
+    if (m_desktop != nullptr) m_desktop->Watch(Id(m_window), *this);
 }
 
 MaximizedPlacement::~MaximizedPlacement() {
-    for (const auto& connection : m_screenConnections) QObject::disconnect(connection);
-    QObject::disconnect(m_screenChangedConnection);
+    if (m_desktop != nullptr) m_desktop->Unwatch(*this);
 }
 
 void MaximizedPlacement::Show() {
-    if (!OnX11()) {
+    if (m_desktop == nullptr) {
         m_window.showMaximized();
-        RunEventsUntil(kPlaceTimeoutMs, [&] { return m_window.windowHandle()->isExposed(); });
+        WaitUntilExposed(*m_window.windowHandle(), kPlaceTimeoutMs);
         return;
     }
+    m_shown = false;
+    m_requestsForTarget = 0;
     m_window.show();
-    RunEventsUntil(kPlaceTimeoutMs, [&] { return m_window.windowHandle()->isExposed(); });
-    if (X11WindowManagerRuns()) RequestX11Maximized(m_window);
     // The first look that finds the frame on the work area ends the wait,
     // so that the first frame is not held up; should the window manager
-    // move the window again, the looks that go on after it put it back.
-    m_fittedLooks = 0;
-    m_looksAwaitingGrant = 0;
-    RunEventsUntil(kPlaceTimeoutMs, [&] { return FitStep() || m_fittedLooks > 0; });
-    StartRefit();
-    if (!m_screenChangedConnection) {
-        m_screenChangedConnection = QObject::connect(m_window.windowHandle(), &QWindow::screenChanged,
-                                                     [this](QScreen* screen) { FollowScreen(screen); });
-        FollowScreen(m_window.windowHandle()->screen());
+    // move the window again, the event that says so puts it back.
+    QEventLoop loop;
+    m_placed = [&loop] { loop.quit(); };
+    QTimer::singleShot(kPlaceTimeoutMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    m_placed = nullptr;
+}
+
+void MaximizedPlacement::OnDesktopChanged() {
+    if (m_window.isVisible()) {
+        m_requestsForTarget = 0;
+        Fit();
+    } else {
+        FitHiddenWindow();
     }
 }
 
-bool MaximizedPlacement::FitStep() {
-    const auto client = X11ClientRect(m_window);
-    if (!client) return true;
-    const bool steady = *client == m_lastClient;
-    m_lastClient = *client;
-    if (LeftToWindowManager()) {
-        m_fittedLooks = steady ? m_fittedLooks + 1 : 0;
-        return m_fittedLooks >= kSettledLooks;
-    }
-    if (X11WindowManagerRuns() && !X11WorkArea() && ++m_looksAwaitingGrant < kLooksAwaitingGrant) return false;
-    const QRect target = TargetClientRect();
-    if (target.isEmpty()) return true; // nothing to fit to
-    if (*client == target) {
-        ++m_fittedLooks;
-    } else {
-        m_fittedLooks = 0;
-        if (target != m_requested || ++m_looksSinceRequest >= kLooksBeforeAskingAgain) {
-            RequestX11ClientRect(m_window, target);
-            m_requested = target;
-            m_looksSinceRequest = 0;
+void MaximizedPlacement::Fit() {
+    if (!m_window.isVisible()) return;
+    const auto look = LookAtX11Window(m_desktop->Connection(), m_desktop->Atoms(), Id(m_window));
+    if (!look) return NotePlaced();
+    if (!look->viewable) return; // the window manager has not shown it yet
+    if (look->frame) m_frame = *look->frame;
+    if (!m_shown) {
+        // Where the window manager showed the first window is the program's
+        // monitor; with none, nobody did, and the primary is.
+        m_shown = true;
+        if (m_desktop->WindowManagerRuns()) {
+            m_desktop->NoteShownAt(look->client);
+            RequestX11Maximized(m_desktop->Connection(), m_desktop->Atoms(), Id(m_window));
+            if (!m_desktop->WorkArea()) m_grantTimeout.start();
         }
     }
-    return m_fittedLooks >= kSettledLooks;
-}
-
-// A window manager that publishes no work area (weston's, under XWayland)
-// alone knows where a maximized window goes: once it has maximized the
-// window, the placement only waits for it to settle.
-bool MaximizedPlacement::LeftToWindowManager() {
-    return X11WindowManagerRuns() && !X11WorkArea() && X11Maximized(m_window);
-}
-
-QRect MaximizedPlacement::TargetClientRect() {
-    const auto workArea = X11WindowManagerRuns() ? X11WorkArea() : X11Screen();
-    if (!workArea) return X11Screen().value_or(QRect());
-    // A window manager announces the frame it has put around the window;
-    // a hidden window keeps the one it last had.
-    if (m_window.isVisible()) m_frame = X11FrameExtents(m_window).value_or(m_frame);
-    return workArea->marginsRemoved(m_frame);
-}
-
-void MaximizedPlacement::FollowScreen(QScreen* screen) {
-    for (const auto& connection : m_screenConnections) QObject::disconnect(connection);
-    m_screenConnections.clear();
-    if (screen == nullptr) return;
-    auto changed = [this] { OnScreenChanged(); };
-    m_screenConnections.push_back(QObject::connect(screen, &QScreen::geometryChanged, changed));
-    m_screenConnections.push_back(QObject::connect(screen, &QScreen::availableGeometryChanged, changed));
-}
-
-void MaximizedPlacement::OnScreenChanged() {
-    if (!m_window.isVisible()) {
-        FitHiddenWindow();
+    // A window manager that publishes no work area alone knows where a
+    // maximized window goes; the placement only steps in if it does not
+    // maximize the window in time.
+    if (m_desktop->WindowManagerRuns() && !m_desktop->WorkArea() && (look->maximized || m_grantTimeout.isActive())) {
+        if (look->maximized) NotePlaced();
         return;
     }
-    StartRefit();
+    const QRect target = TargetClientRect();
+    if (target.isEmpty() || look->client == target) return NotePlaced();
+    if (target != m_requested) m_requestsForTarget = 0;
+    if (m_requestsForTarget >= kMostRequestsForTarget) return NotePlaced();
+    ++m_requestsForTarget;
+    m_requested = target;
+    RequestX11ClientRect(m_desktop->Connection(), Id(m_window), target);
 }
 
-void MaximizedPlacement::StartRefit() {
-    m_fittedLooks = 0;
-    m_refitLooksLeft = kRefitLooks;
-    m_refit.start();
+void MaximizedPlacement::NotePlaced() {
+    if (m_placed) m_placed();
+}
+
+// Without a window manager the window covers the monitor; with one, the
+// part of the monitor its work area leaves. A work area that does not reach
+// the monitor at all says nothing of it.
+QRect MaximizedPlacement::TargetClientRect() const {
+    const QRect monitor = m_desktop->ChosenMonitor();
+    const auto& workArea = m_desktop->WorkArea();
+    const QRect onMonitor = workArea ? monitor & *workArea : monitor;
+    return (onMonitor.isEmpty() ? monitor : onMonitor).marginsRemoved(m_frame);
 }
 
 // A hidden window is not placed; it takes the client size its frame would
 // need to cover the work area, so that whoever draws on its surface sees
-// the size the screen offers.
+// the size the monitor offers. It keeps the frame it last had.
 void MaximizedPlacement::FitHiddenWindow() {
     const QRect target = TargetClientRect();
     if (target.isEmpty()) return;

@@ -1,24 +1,26 @@
 #pragma once
 
+#include "x11_desktop.h"
+
 #include <QMargins>
-#include <QMetaObject>
 #include <QRect>
 #include <QTimer>
 #include <functional>
-#include <vector>
 
-class QScreen;
 class QWidget;
+class QWindow;
 
 namespace vantrel {
 
-// Runs the event loop (without user input) until done() holds or the
-// window system has had timeoutMs to make it so.
-void RunEventsUntil(int timeoutMs, const std::function<bool()>& done);
+// Runs the event loop (without user input) until the window is exposed,
+// for at most `timeoutMs`.
+void WaitUntilExposed(QWindow& window, int timeoutMs);
 
 // Keeps a maximized window's frame, title bar and all, on the work area of
-// its screen: when it is shown, and whenever the work area or the screen
-// changes size while it runs (a panel appearing, a RandR resize).
+// the program's monitor (X11Desktop::ChosenMonitor): when it is shown, and
+// whenever the work area, the monitors or the frame change while it runs
+// (a panel appearing, a monitor going, a RandR resize). It looks at the
+// window only when an event says that something changed.
 //
 // On X11 the window manager is asked to maximize the window; a window
 // manager that refuses to maximize a frame the user may not resize
@@ -27,48 +29,42 @@ void RunEventsUntil(int timeoutMs, const std::function<bool()>& done);
 // announces. That arithmetic is done in device pixels, which X and the
 // extents count in. The window is first mapped at its design size, so that
 // no window manager takes it for one too big for the screen. With no window
-// manager the client covers the screen. A window manager that publishes no
+// manager the client covers the monitor. A window manager that publishes no
 // work area (weston's, under XWayland) is left to maximize the window as it
-// sees fit. Elsewhere (Wayland) the platform maximizes it.
-class MaximizedPlacement final {
+// sees fit. Elsewhere (Wayland, `desktop` null) the platform maximizes it.
+class MaximizedPlacement final : private X11Desktop::Listener {
 public:
     // `resizedWhileHidden` is called when the placement has changed the
     // size of the hidden window; a hidden widget gets no resize event.
-    MaximizedPlacement(QWidget& window, std::function<void()> resizedWhileHidden);
+    MaximizedPlacement(QWidget& window, X11Desktop* desktop, std::function<void()> resizedWhileHidden);
     ~MaximizedPlacement();
     MaximizedPlacement(const MaximizedPlacement&) = delete;
     MaximizedPlacement& operator=(const MaximizedPlacement&) = delete;
 
     // Maps the window and returns once its frame covers the work area, or
-    // after a timeout; it goes on looking until the frame has stayed there
-    // for a moment.
+    // after at most kPlaceTimeoutMs; later changes are followed as they come.
     void Show();
 
 private:
-    // One look at the window: asks again for the client rectangle that puts
-    // the frame on the work area where it is elsewhere; true once it has
-    // stayed there for a few looks in a row.
-    bool FitStep();
+    void OnDesktopChanged() override;
+    void OnWindowChanged() override { Fit(); }
+    // One look at the shown window: asks for the client rectangle that puts
+    // the frame on the work area where it is elsewhere.
+    void Fit();
+    void NotePlaced();
     // The client rectangle (device pixels) whose frame covers the work area.
-    QRect TargetClientRect();
-    bool LeftToWindowManager();
-    void FollowScreen(QScreen* screen);
-    void OnScreenChanged();
-    void StartRefit();
+    QRect TargetClientRect() const;
     void FitHiddenWindow();
 
     QWidget& m_window;
+    X11Desktop* m_desktop;
     std::function<void()> m_resizedWhileHidden;
-    QMargins m_frame;     // device pixels, as the window manager last announced it
-    QRect m_requested;    // device pixels, the client rectangle asked for last
-    QRect m_lastClient;   // device pixels, as the last look found it
-    int m_fittedLooks = 0;
-    int m_looksAwaitingGrant = 0;
-    int m_looksSinceRequest = 0;
-    int m_refitLooksLeft = 0;
-    QTimer m_refit; // looks again after a change, until the frame has settled
-    std::vector<QMetaObject::Connection> m_screenConnections;
-    QMetaObject::Connection m_screenChangedConnection;
+    std::function<void()> m_placed;  // while Show waits
+    QMargins m_frame;                // device pixels, as the window manager last announced it
+    QRect m_requested;               // device pixels, the client rectangle asked for last
+    int m_requestsForTarget = 0;     // how often it has been asked for
+    bool m_shown = false;            // the window manager has shown the window since it was mapped
+    QTimer m_grantTimeout;           // single shot: how long a window manager has to maximize the window
 };
 
 } // namespace vantrel

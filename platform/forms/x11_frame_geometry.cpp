@@ -1,16 +1,10 @@
 #include "x11_frame_geometry.h"
 
-#include "x11_atom.h"
 #include "x11_reply.h"
 
-#include <QGuiApplication>
-#include <QWidget>
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <xcb/xcb.h>
 
 namespace vantrel {
 namespace {
@@ -24,114 +18,28 @@ constexpr uint32_t kSourceApplication = 1;
 constexpr uint32_t kSizeHintsResizeIncrement = 1u << 6;
 constexpr uint32_t kSizeHintsBaseSize = 1u << 8;
 constexpr uint32_t kSizeHintsFields = 18;
-
-xcb_connection_t* Connection() {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 != nullptr ? x11->connection() : nullptr;
-}
+// The most states a window is read to carry.
+constexpr uint32_t kMostStates = 32;
 
 xcb_window_t Root(xcb_connection_t* connection) {
     return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
 }
 
-xcb_window_t Id(QWidget& window) { return static_cast<xcb_window_t>(window.winId()); }
-
-// The first `count` 32-bit values of a property, if it holds that many.
-std::optional<std::array<uint32_t, 4>> Property4(xcb_connection_t* connection, xcb_window_t window, const char* name,
-                                                 xcb_atom_t type) {
-    const auto cookie = xcb_get_property(connection, 0, window, InternX11Atom(connection, name), type, 0, 4);
-    const auto reply = Owned(xcb_get_property_reply(connection, cookie, nullptr));
-    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 16) return std::nullopt;
+std::optional<QMargins> FrameOf(const xcb_get_property_reply_t* reply) {
+    if (reply == nullptr || reply->format != 32 || xcb_get_property_value_length(reply) < 16) return std::nullopt;
     std::array<uint32_t, 4> values{};
-    std::memcpy(values.data(), xcb_get_property_value(reply.get()), sizeof values);
-    return values;
-}
-
-} // namespace
-
-std::optional<QMargins> X11FrameExtents(QWidget& window) {
-    xcb_connection_t* connection = Connection();
-    if (connection == nullptr) return std::nullopt;
-    const auto values = Property4(connection, Id(window), "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL);
-    if (!values) return std::nullopt;
-    const auto [left, right, top, bottom] = *values;
+    std::memcpy(values.data(), xcb_get_property_value(reply), sizeof values);
+    const auto [left, right, top, bottom] = values;
     return QMargins(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right), static_cast<int>(bottom));
 }
 
-std::optional<QRect> X11ClientRect(QWidget& window) {
-    xcb_connection_t* connection = Connection();
-    if (connection == nullptr) return std::nullopt;
-    const xcb_window_t id = Id(window);
-    const auto size = Owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr));
-    const auto at = Owned(xcb_translate_coordinates_reply(
-        connection, xcb_translate_coordinates(connection, id, Root(connection), 0, 0), nullptr));
-    if (!size || !at) return std::nullopt;
-    return QRect(at->dst_x, at->dst_y, size->width, size->height);
+bool MaximizedIn(const xcb_get_property_reply_t* reply, const X11Atoms& atoms) {
+    if (reply == nullptr || reply->format != 32) return false;
+    const auto* states = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+    const auto* end = states + xcb_get_property_value_length(reply) / 4;
+    return std::find(states, end, atoms.netWmStateMaximizedVert) != end &&
+           std::find(states, end, atoms.netWmStateMaximizedHorz) != end;
 }
-
-bool X11WindowManagerRuns() {
-    xcb_connection_t* connection = Connection();
-    if (connection == nullptr) return false;
-    const xcb_window_t root = Root(connection);
-    const auto cookie = xcb_get_property(connection, 0, root, InternX11Atom(connection, "_NET_SUPPORTING_WM_CHECK"),
-                                         XCB_ATOM_WINDOW, 0, 1);
-    const auto reply = Owned(xcb_get_property_reply(connection, cookie, nullptr));
-    return reply && xcb_get_property_value_length(reply.get()) == 4;
-}
-
-std::optional<QRect> X11WorkArea() {
-    xcb_connection_t* connection = Connection();
-    if (connection == nullptr || !X11WindowManagerRuns()) return std::nullopt;
-    const auto area = Property4(connection, Root(connection), "_NET_WORKAREA", XCB_ATOM_CARDINAL);
-    if (!area) return std::nullopt;
-    const auto [x, y, width, height] = *area;
-    return QRect(static_cast<int>(x), static_cast<int>(y), static_cast<int>(width), static_cast<int>(height));
-}
-
-std::optional<QRect> X11Screen() {
-    xcb_connection_t* connection = Connection();
-    if (connection == nullptr) return std::nullopt;
-    // The connection's setup keeps the size the screen had when it was
-    // opened; the root's geometry is the size it has now.
-    const xcb_window_t root = Root(connection);
-    const auto size = Owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, root), nullptr));
-    if (!size) return std::nullopt;
-    return QRect(0, 0, size->width, size->height);
-}
-
-bool X11Maximized(QWidget& window) {
-    xcb_connection_t* connection = Connection();
-    if (connection == nullptr) return false;
-    const auto cookie =
-        xcb_get_property(connection, 0, Id(window), InternX11Atom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 32);
-    const auto reply = Owned(xcb_get_property_reply(connection, cookie, nullptr));
-    if (!reply || reply->format != 32) return false;
-    const auto* states = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
-    const int count = xcb_get_property_value_length(reply.get()) / 4;
-    const xcb_atom_t vertical = InternX11Atom(connection, "_NET_WM_STATE_MAXIMIZED_VERT");
-    const xcb_atom_t horizontal = InternX11Atom(connection, "_NET_WM_STATE_MAXIMIZED_HORZ");
-    return std::count(states, states + count, vertical) > 0 && std::count(states, states + count, horizontal) > 0;
-}
-
-void RequestX11Maximized(QWidget& window) {
-    xcb_connection_t* connection = Connection();
-    if (connection == nullptr) return;
-    xcb_client_message_event_t request = {};
-    request.response_type = XCB_CLIENT_MESSAGE;
-    request.format = 32;
-    request.window = Id(window);
-    request.type = InternX11Atom(connection, "_NET_WM_STATE");
-    request.data.data32[0] = kNetWmStateAdd;
-    request.data.data32[1] = InternX11Atom(connection, "_NET_WM_STATE_MAXIMIZED_VERT");
-    request.data.data32[2] = InternX11Atom(connection, "_NET_WM_STATE_MAXIMIZED_HORZ");
-    request.data.data32[3] = kSourceApplication;
-    xcb_send_event(connection, 0, Root(connection),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                   reinterpret_cast<const char*>(&request));
-    xcb_flush(connection);
-}
-
-namespace {
 
 // Under a scale factor Qt gives every window a resize increment of the
 // factor rounded (2 device pixels at 1.5 and at 2), and window managers
@@ -153,14 +61,46 @@ void DropSizeIncrement(xcb_connection_t* connection, xcb_window_t window) {
 
 } // namespace
 
-void RequestX11ClientRect(QWidget& window, const QRect& client) {
-    xcb_connection_t* connection = Connection();
-    if (connection == nullptr) return;
-    DropSizeIncrement(connection, Id(window));
+std::optional<X11WindowLook> LookAtX11Window(xcb_connection_t* connection, const X11Atoms& atoms,
+                                             xcb_window_t window) {
+    const auto geometryCookie = xcb_get_geometry(connection, window);
+    const auto placeCookie = xcb_translate_coordinates(connection, window, Root(connection), 0, 0);
+    const auto attributesCookie = xcb_get_window_attributes(connection, window);
+    const auto frameCookie = xcb_get_property(connection, 0, window, atoms.netFrameExtents, XCB_ATOM_CARDINAL, 0, 4);
+    const auto stateCookie = xcb_get_property(connection, 0, window, atoms.netWmState, XCB_ATOM_ATOM, 0, kMostStates);
+    const auto geometry = Owned(xcb_get_geometry_reply(connection, geometryCookie, nullptr));
+    const auto place = Owned(xcb_translate_coordinates_reply(connection, placeCookie, nullptr));
+    const auto attributes = Owned(xcb_get_window_attributes_reply(connection, attributesCookie, nullptr));
+    const auto frame = Owned(xcb_get_property_reply(connection, frameCookie, nullptr));
+    const auto state = Owned(xcb_get_property_reply(connection, stateCookie, nullptr));
+    if (!geometry || !place || !attributes) return std::nullopt;
+    return X11WindowLook{QRect(place->dst_x, place->dst_y, geometry->width, geometry->height),
+                         attributes->map_state == XCB_MAP_STATE_VIEWABLE, FrameOf(frame.get()),
+                         MaximizedIn(state.get(), atoms)};
+}
+
+void RequestX11Maximized(xcb_connection_t* connection, const X11Atoms& atoms, xcb_window_t window) {
+    xcb_client_message_event_t request = {};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = window;
+    request.type = atoms.netWmState;
+    request.data.data32[0] = kNetWmStateAdd;
+    request.data.data32[1] = atoms.netWmStateMaximizedVert;
+    request.data.data32[2] = atoms.netWmStateMaximizedHorz;
+    request.data.data32[3] = kSourceApplication;
+    xcb_send_event(connection, 0, Root(connection),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&request));
+    xcb_flush(connection);
+}
+
+void RequestX11ClientRect(xcb_connection_t* connection, xcb_window_t window, const QRect& client) {
+    DropSizeIncrement(connection, window);
     const std::array<uint32_t, 4> values{static_cast<uint32_t>(client.x()), static_cast<uint32_t>(client.y()),
                                          static_cast<uint32_t>(client.width()),
                                          static_cast<uint32_t>(client.height())};
-    xcb_configure_window(connection, Id(window),
+    xcb_configure_window(connection, window,
                          XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
                              XCB_CONFIG_WINDOW_HEIGHT,
                          values.data());

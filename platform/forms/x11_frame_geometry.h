@@ -1,45 +1,36 @@
 #pragma once
 
+#include "x11_atom.h"
+
 #include <QMargins>
 #include <QRect>
 #include <optional>
-
-class QWidget;
+#include <xcb/xcb.h>
 
 namespace vantrel {
 
-// What the X server and the window manager say about where a top-level
-// window sits, and requests to move it. Every rectangle and margin here is
-// in device pixels, as X counts them; Qt's geometry is in logical pixels.
-// Each function answers nothing (or does nothing) where Qt does not run on
-// X11.
+// Where a top-level window sits as the X server and the window manager see
+// it, and requests to move it. Every rectangle and margin here is in device
+// pixels, as X counts them; Qt's geometry is in logical pixels.
 
-// The frame a window manager puts around a window, as it announces it in
-// _NET_FRAME_EXTENTS; nothing while it has not.
-std::optional<QMargins> X11FrameExtents(QWidget& window);
+// What one look at a window finds; its requests go out together, so a
+// look costs one round trip.
+struct X11WindowLook {
+    QRect client;                  // the client area, in root coordinates
+    bool viewable = false;         // mapped, and shown by the window manager
+    std::optional<QMargins> frame; // as the window manager announces it (_NET_FRAME_EXTENTS)
+    bool maximized = false;        // in the window manager's maximized state (_NET_WM_STATE)
+};
 
-// The window's client area in root coordinates.
-std::optional<QRect> X11ClientRect(QWidget& window);
-
-// Whether a window manager runs (_NET_SUPPORTING_WM_CHECK on the root).
-bool X11WindowManagerRuns();
-
-// The part of the screen a maximized window may cover, as the window
-// manager publishes it (_NET_WORKAREA); nothing where none runs or it
-// publishes none (weston's X11 window manager).
-std::optional<QRect> X11WorkArea();
-
-// The whole screen as it is now, also after a RandR resize.
-std::optional<QRect> X11Screen();
-
-// Whether the window manager has the window in its maximized state.
-bool X11Maximized(QWidget& window);
+// Nothing where the window is gone or the server does not answer.
+std::optional<X11WindowLook> LookAtX11Window(xcb_connection_t* connection, const X11Atoms& atoms,
+                                             xcb_window_t window);
 
 // Asks the window manager to maximize a mapped window (_NET_WM_STATE).
-void RequestX11Maximized(QWidget& window);
+void RequestX11Maximized(xcb_connection_t* connection, const X11Atoms& atoms, xcb_window_t window);
 
 // Asks for the client area at this place and size. The window carries
 // static gravity (Qt sets it), so the position is the client's own.
-void RequestX11ClientRect(QWidget& window, const QRect& client);
+void RequestX11ClientRect(xcb_connection_t* connection, xcb_window_t window, const QRect& client);
 
 } // namespace vantrel

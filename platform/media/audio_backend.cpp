@@ -8,9 +8,14 @@
 namespace vantrel {
 
 std::unique_ptr<MediaBackend> OpenAudioBackend(const Clock& clock) {
-    return std::make_unique<SdlMixerBackend>(clock, [](const std::string& reason) {
-        std::fprintf(stderr, "vantrel-credits: no audio output (%s); the music plays silently\n", reason.c_str());
-    });
+    return std::make_unique<SdlMixerBackend>(
+        clock, OutputNotices{
+                   .silent = [](const std::string& reason) {
+                       std::fprintf(stderr, "vantrel-credits: no audio output (%s); the music plays silently\n", reason.c_str());
+                   },
+                   .sounding = [](const std::string& driver) {
+                       std::fprintf(stderr, "vantrel-credits: audio output back (%s); the music sounds again\n", driver.c_str());
+                   }});
 }
 
 } // namespace vantrel

@@ -10,9 +10,10 @@ namespace vantrel {
 // The media backend the program runs with: SDL_mixer, which plays silently
 // on the clock whenever there is no audio output and sounds again once there
 // is one, so that a machine without sound runs the music loop exactly as one
-// with sound. Playing silently is no failure: the first time it happens it is
-// noted in one line on stderr, and nothing else. The clock must outlive the
-// backend; destroying the backend closes the audio output again.
+// with sound. Playing silently is no failure: each time the music goes
+// silent, and each time it sounds again, one line on stderr says so, and
+// nothing else. The clock must outlive the backend; destroying the backend
+// closes the audio output again.
 std::unique_ptr<MediaBackend> OpenAudioBackend(const Clock& clock);
 
 } // namespace vantrel

@@ -1,5 +1,7 @@
 #include "sdl_audio_session.h"
 
+#include "audio_stream_identity.h"
+
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <alsa/asoundlib.h>
@@ -23,6 +25,7 @@ bool SdlAudioSession::Open(std::string& failure) {
     Close();
     snd_lib_error_set_handler(IgnoreAlsaError);
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SetAudioStreamHints();
     m_subsystemsStarted = SDL_InitSubSystem(kSubsystems) == 0;
     if (!m_subsystemsStarted) failure = SdlFailure("SDL audio");
     m_decodersLoaded = m_subsystemsStarted && (Mix_Init(MIX_INIT_MP3) & MIX_INIT_MP3) != 0;
@@ -31,14 +34,22 @@ bool SdlAudioSession::Open(std::string& failure) {
                    Mix_OpenAudio(kOutputRateHz, MIX_DEFAULT_FORMAT, kOutputChannels, kOutputChunkFrames) == 0;
     if (m_decodersLoaded && !m_deviceOpen) failure = SdlFailure("audio device");
     if (!m_deviceOpen) Close();
+    else Mix_SetPostMix(CountRequest, this);
     return m_deviceOpen;
 }
 
 void SdlAudioSession::Close() {
-    if (m_deviceOpen) Mix_CloseAudio();
+    if (m_deviceOpen) {
+        Mix_SetPostMix(nullptr, nullptr); // the mixer would keep the hook past its close
+        Mix_CloseAudio();
+    }
     if (m_decodersLoaded) Mix_Quit();
     if (m_subsystemsStarted) SDL_QuitSubSystem(kSubsystems);
     m_deviceOpen = m_decodersLoaded = m_subsystemsStarted = false;
+}
+
+void SdlAudioSession::CountRequest(void* session, uint8_t*, int) {
+    static_cast<SdlAudioSession*>(session)->m_outputRequests.fetch_add(1, std::memory_order_relaxed);
 }
 
 bool SdlAudioSession::OutputRemoved() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 namespace vantrel {
@@ -11,7 +13,8 @@ namespace vantrel {
 // and opened again, so that an output that went away can be looked for anew
 // (SDL picks its driver again on every open). libasound's own error printing
 // is switched off: its complaints about a missing device would reach the
-// user's terminal on every attempt.
+// user's terminal on every attempt. Every open names the stream to the sound
+// server (audio_stream_identity.h).
 class SdlAudioSession {
 public:
     SdlAudioSession() = default;
@@ -30,8 +33,16 @@ public:
     // went away (its sound server ended, it was unplugged). The mixer then
     // plays into nothing until the session is closed.
     bool OutputRemoved();
+    // How many times an open output has asked the mixer for sound, counted
+    // over every session of this object; it stops growing when the output
+    // stalls.
+    uint64_t OutputRequests() const { return m_outputRequests.load(std::memory_order_relaxed); }
 
 private:
+    // Runs on SDL's audio thread after every mix.
+    static void CountRequest(void* session, uint8_t* samples, int bytes);
+
+    std::atomic<uint64_t> m_outputRequests = 0;
     bool m_subsystemsStarted = false;
     bool m_decodersLoaded = false;
     bool m_deviceOpen = false;

@@ -130,11 +130,13 @@ SdlMusicChannel::State SdlMusicChannel::StateOf(const Mix_Music* music) const {
     return Mix_PlayingMusic() != 0 ? State::Sounding : State::Ended;
 }
 
-SdlMixerBackend::SdlMixerBackend(const Clock& clock, std::function<void(const std::string&)> onFirstSilence)
-    : m_clock(clock), m_onFirstSilence(std::move(onFirstSilence)) {
+SdlMixerBackend::SdlMixerBackend(const Clock& clock, OutputNotices notices)
+    : m_clock(clock), m_notices(std::move(notices)) {
+    const int64_t now = m_clock.NowNs();
     std::string failure;
-    if (!m_session.Open(failure)) TellSilence(failure);
-    m_nextProbeNs = m_clock.NowNs() + kProbeIntervalMs * kNsPerMs;
+    if (m_session.Open(failure)) m_stallWatch.Restart(m_session.OutputRequests(), now);
+    else m_notices.silent(failure);
+    m_nextProbeNs = now + kProbeIntervalMs * kNsPerMs;
 }
 
 SdlMixerBackend::~SdlMixerBackend() {
@@ -152,28 +154,34 @@ std::unique_ptr<MediaTrack> SdlMixerBackend::Open(const std::string& path) {
 }
 
 // Asking SDL whether the output went away costs a look into its event
-// queue; trying to open one costs a driver's connection attempt, so that
-// happens only every kProbeIntervalMs.
+// queue and one at a counter; trying to open one costs a driver's connection
+// attempt, so that happens only every kProbeIntervalMs. An output that
+// stalled was last heard of that long ago, so it is looked for again at once.
 void SdlMixerBackend::TendOutput() {
     const int64_t now = m_clock.NowNs();
     if (m_session.open()) {
-        if (!m_session.OutputRemoved()) return;
-        for (SdlMixerTrack* track : m_tracks) track->LoseOutput();
-        m_session.Close();
-        m_nextProbeNs = now + kProbeIntervalMs * kNsPerMs;
-        TellSilence("the audio device went away");
-        return;
+        if (m_session.OutputRemoved()) LoseOutput("the audio device went away", now + kProbeIntervalMs * kNsPerMs);
+        else if (m_stallWatch.Stalled(m_session.OutputRequests(), now)) LoseOutput("the audio device stopped playing", now);
+        else return;
     }
-    if (now < m_nextProbeNs) return;
-    m_nextProbeNs = now + kProbeIntervalMs * kNsPerMs;
-    std::string failure;
-    if (!m_session.Open(failure)) return;
-    for (SdlMixerTrack* track : m_tracks) track->GainOutput();
+    LookForOutput(now);
 }
 
-void SdlMixerBackend::TellSilence(const std::string& reason) {
-    if (m_onFirstSilence) m_onFirstSilence(reason);
-    m_onFirstSilence = nullptr;
+void SdlMixerBackend::LoseOutput(const std::string& reason, int64_t nextProbeNs) {
+    for (SdlMixerTrack* track : m_tracks) track->LoseOutput();
+    m_session.Close();
+    m_nextProbeNs = nextProbeNs;
+    m_notices.silent(reason);
+}
+
+void SdlMixerBackend::LookForOutput(int64_t nowNs) {
+    if (nowNs < m_nextProbeNs) return;
+    m_nextProbeNs = nowNs + kProbeIntervalMs * kNsPerMs;
+    std::string failure;
+    if (!m_session.Open(failure)) return;
+    m_stallWatch.Restart(m_session.OutputRequests(), nowNs);
+    for (SdlMixerTrack* track : m_tracks) track->GainOutput();
+    m_notices.sounding(SDL_GetCurrentAudioDriver());
 }
 
 } // namespace vantrel

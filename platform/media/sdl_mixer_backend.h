@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "media_backend.h"
+#include "output_stall_watch.h"
 #include "sdl_audio_session.h"
 
 #include <cstdint>
@@ -37,6 +38,15 @@ private:
     const _Mix_Music* m_current = nullptr;
 };
 
+// What the backend tells about its output, each change once: `silent`, with
+// the reason, when it finds itself without an output (at start too), and
+// `sounding`, with SDL's driver, when one opens again after that. Both must
+// be set.
+struct OutputNotices {
+    std::function<void(const std::string& reason)> silent;
+    std::function<void(const std::string& driver)> sounding;
+};
+
 // Plays tracks through SDL_mixer. Each track is validated and measured with
 // the frame scanner (the decoder's own duration is wrong for a VBR file
 // without a header), then loaded by the mixer as MP3. The position is
@@ -45,17 +55,19 @@ private:
 // the audio thread.
 //
 // The audio output may be missing at start or go away later (a sound server
-// restarting, a headset unplugged). Without it the tracks keep their place on
-// the clock exactly as the silent device does, and every kProbeIntervalMs the
-// backend tries to open an output again; once one opens, a playing track
-// sounds again from where the clock has got to. `onFirstSilence` is told, with
-// SDL's reason, the first time the backend finds itself without an output,
-// and never again. Tracks must be destroyed before their backend.
+// restarting, a headset unplugged): SDL says so for some drivers, and an
+// output that stops asking for sound has gone too (OutputStallWatch). Without
+// it the tracks keep their place on the clock exactly as the silent device
+// does, and every kProbeIntervalMs, on the next command, the backend tries to
+// open an output again (at once after a stall, which took that long itself) (SDL's audio is started afresh, so that a driver's
+// view of its server is new); once one opens, a playing track sounds again
+// from where the clock has got to. Tracks must be destroyed before their
+// backend.
 class SdlMixerBackend final : public MediaBackend {
 public:
     static constexpr int64_t kProbeIntervalMs = 1000;
 
-    SdlMixerBackend(const Clock& clock, std::function<void(const std::string&)> onFirstSilence);
+    SdlMixerBackend(const Clock& clock, OutputNotices notices);
     ~SdlMixerBackend() override;
     SdlMixerBackend(const SdlMixerBackend&) = delete;
     SdlMixerBackend& operator=(const SdlMixerBackend&) = delete;
@@ -68,11 +80,13 @@ public:
 private:
     friend class SdlMixerTrack;
 
-    void TellSilence(const std::string& reason);
+    void LoseOutput(const std::string& reason, int64_t nextProbeNs);
+    void LookForOutput(int64_t nowNs);
 
     const Clock& m_clock;
-    std::function<void(const std::string&)> m_onFirstSilence;
+    OutputNotices m_notices;
     SdlAudioSession m_session;
+    OutputStallWatch m_stallWatch;
     SdlMusicChannel m_channel;
     std::vector<SdlMixerTrack*> m_tracks; // every open track, to hand the output to
     int64_t m_nextProbeNs = 0;

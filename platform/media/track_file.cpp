@@ -24,11 +24,13 @@ private:
     int m_fd = -1;
 };
 
-// Checked on the file already opened, so the answer is about that very file.
-bool IsRegularWithin(int fd, size_t maxBytes) {
+// The size of a regular file of at most maxBytes, checked on the file
+// already opened, so that the answer is about that very file.
+std::optional<size_t> RegularFileSize(int fd, size_t maxBytes) {
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    return info.st_size >= 0 && static_cast<uint64_t>(info.st_size) <= maxBytes;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > maxBytes) return std::nullopt;
+    return static_cast<size_t>(info.st_size);
 }
 
 // Reads to the end of the file; false on a read error or past maxBytes.
@@ -53,8 +55,13 @@ std::optional<std::vector<uint8_t>> ReadRegularFile(const std::string& path, siz
     // Non-blocking so that a FIFO given in place of a file cannot stall the
     // open; it is refused right after by the regular-file check.
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (file.get() < 0 || !IsRegularWithin(file.get(), maxBytes)) return std::nullopt;
+    const std::optional<size_t> size = file.get() >= 0 ? RegularFileSize(file.get(), maxBytes) : std::nullopt;
+    if (!size) return std::nullopt;
+    // Room for the whole file and the read that finds its end, so that the
+    // buffer is never moved while it fills: each move would fault in fresh
+    // pages, which cost a whole track's read several times over.
     std::vector<uint8_t> bytes;
+    bytes.reserve(*size + kReadChunkBytes);
     if (!ReadAll(file.get(), maxBytes, bytes)) return std::nullopt;
     return bytes;
 }

@@ -253,12 +253,12 @@ public:
                                                            int((*extents)[2]), int((*extents)[3])};
         return Rect{client->x - left, client->y - top, client->width + left + right, client->height + top + bottom};
     }
-    // How far the edges of the frame around a client are from the work
-    // area's, at most: 0 when it covers the work area exactly.
-    int FrameOffWorkArea(xcb_window_t window) {
+    // How far the edges of the frame around a client are from those of `a`
+    // (the work area), at most: 0 when it covers `a` exactly.
+    int FrameOffWorkArea(xcb_window_t window) { return FrameOff(window, WorkArea()); }
+    int FrameOff(xcb_window_t window, const Rect& a) {
         const std::optional<Rect> f = Frame(window);
         if (!f) return m_screen.width;
-        const Rect a = WorkArea();
         return std::max({std::abs(f->x - a.x), std::abs(f->y - a.y), std::abs(f->x + f->width - a.x - a.width),
                          std::abs(f->y + f->height - a.y - a.height)});
     }
@@ -341,6 +341,30 @@ inline bool ShowsRings(X& x, const Rect& c, xcb_drawable_t from = XCB_NONE) {
            std::set<uint32_t>(strip.begin(), strip.end()).size() >= 16;
 }
 
+// How well the picture mirrors itself left to right (`acrossWidth`) or top
+// to bottom through a line within a pixel of its middle, along its middle
+// row or column and leaving out the text (pixels within 6 of pure white, in
+// x and in y: its antialiased edge too): the fraction of pixel pairs alike
+// for the best such line.
+inline double Mirror(const Image& image, bool acrossWidth) {
+    const int length = acrossWidth ? image.width : image.height;
+    auto at = [&](int i) -> std::optional<uint32_t> {
+        const int x = acrossWidth ? i : image.width / 2, y = acrossWidth ? image.height / 2 : i;
+        for (int row = std::max(0, y - 6); row <= std::min(image.height - 1, y + 6); ++row)
+            if (std::any_of(image.Row(row) + std::max(0, x - 6), image.Row(row) + std::min(image.width, x + 7), IsWhite))
+                return std::nullopt;
+        return image.At(x, y);
+    };
+    double best = 0;
+    for (int sum = length - 3; sum <= length + 1; ++sum) { // pixels i and sum - i mirror about (sum + 1) / 2
+        size_t compared = 0, alike = 0;
+        for (int i = sum / 2 + 1; i < length && sum - i >= 0; ++i)
+            if (at(i) && at(sum - i)) ++compared, alike += at(i) == at(sum - i);
+        best = std::max(best, compared > 0 ? double(alike) / compared : 0.0);
+    }
+    return best;
+}
+
 // The X Present extension's reports for a window: the refreshes waits asked
 // for, and those at which the program's frames were shown.
 class Refreshes {
@@ -405,19 +429,31 @@ struct WindowManager {
 };
 inline const WindowManager kOpenbox{"openbox", {"openbox", "--sm-disable"}};
 
+// A monitor of a test desktop, as RandR is told of it. One monitor may hold
+// the server's only output; the others hold none.
+struct MonitorSpec { std::string name; Rect rect; bool primary = false, holdsOutput = false; };
+
 // A desktop of its own for a test: a 1920x1080 Xvfb, a window manager and a
 // connection to look at it. Xvfb gets `server` options, and the words of
 // VANTREL_TEST_XVFB_OPTIONS (e.g. "-extension MIT-SHM", which takes the
 // program off the X Present path); VANTREL_TEST_XVFB_PREFIX runs it through
 // another command (e.g. "unshare --ipc": a server that cannot reach the
 // program's shared memory, as a forwarded display or one outside a sandbox).
+// Given `monitors`, the screen is as large as they are together and split
+// into them before the window manager starts.
 class Desktop {
 public:
-    explicit Desktop(const WindowManager& manager = kOpenbox, std::vector<std::string> server = {}) {
+    explicit Desktop(const WindowManager& manager = kOpenbox, std::vector<std::string> server = {},
+                     const std::vector<MonitorSpec>& monitors = {}) {
+        if (!monitors.empty()) m_size = Rect{};
+        for (const MonitorSpec& monitor : monitors)
+            m_size.width = std::max(m_size.width, monitor.rect.x + monitor.rect.width),
+            m_size.height = std::max(m_size.height, monitor.rect.y + monitor.rect.height);
         // Xvfb writes the number of the display it found free to its output
         // once it accepts connections.
-        server.insert(server.begin(), {"Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
-                                       "-noreset"});
+        server.insert(server.begin(), {"Xvfb", "-displayfd", "1", "-screen", "0",
+                                       std::to_string(m_size.width) + "x" + std::to_string(m_size.height) + "x24",
+                                       "-nolisten", "tcp", "-noreset"});
         std::istringstream options(std::getenv("VANTREL_TEST_XVFB_OPTIONS") ?: "");
         for (std::string word; options >> word;) server.push_back(word);
         std::istringstream prefix(std::getenv("VANTREL_TEST_XVFB_PREFIX") ?: "");
@@ -428,6 +464,8 @@ public:
             throw std::runtime_error("Xvfb did not start: " + ReadFile(m_dir / "xvfb.log"));
         m_display = ":" + number.substr(0, number.size() - 1);
         m_x.emplace(m_display);
+        for (const MonitorSpec& monitor : monitors)
+            if (!SetMonitor(monitor)) throw std::runtime_error("xrandr could not add monitor " + monitor.name);
         if (manager.argv.empty()) return;
         fs::create_directory(m_dir / "runtime");
         fs::permissions(m_dir / "runtime", fs::perms::owner_all);
@@ -436,7 +474,18 @@ public:
                                     (!manager.panel || PanelShown()); }, Ms(20000)))
             throw std::runtime_error(manager.name + " did not start: " + ReadFile(m_dir / "wm.log"));
     }
-    bool PanelShown() { return x().WorkArea().height < 1080; }
+    // RandR's monitor, as xrandr --setmonitor takes it (sizes in millimetres
+    // at 96 dots per inch).
+    bool SetMonitor(const MonitorSpec& m) {
+        const auto mm = [](int pixels) { return std::to_string(pixels * 254 / 960); };
+        const std::string geometry = std::to_string(m.rect.width) + "/" + mm(m.rect.width) + "x" +
+                                     std::to_string(m.rect.height) + "/" + mm(m.rect.height) + "+" +
+                                     std::to_string(m.rect.x) + "+" + std::to_string(m.rect.y);
+        return Tool({"xrandr", "--setmonitor", (m.primary ? "*" : "") + m.name, geometry,
+                     m.holdsOutput ? "screen" : "none"});
+    }
+    bool RemoveMonitor(const std::string& name) { return Tool({"xrandr", "--delmonitor", name}); }
+    bool PanelShown() { return x().WorkArea().height < m_size.height; }
     const std::string& display() const { return m_display; }
     X& x() { return *m_x; }
     Env Environment(Env set = {}) const { return set["DISPLAY"] = m_display, CleanEnv(set); }
@@ -451,6 +500,7 @@ public:
     }
 private:
     TempDir m_dir;
+    Rect m_size{0, 0, 1920, 1080}; // of the screen
     std::string m_display;
     std::optional<Child> m_server, m_windowManager;
     std::optional<X> m_x;

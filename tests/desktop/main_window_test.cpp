@@ -15,30 +15,6 @@ namespace {
 // it may show its antialiased edge without its white core.
 constexpr int kEdgeRows = 8;
 
-// How well the picture mirrors itself left to right (`acrossWidth`) or top
-// to bottom through a line within a pixel of its middle, along its middle
-// row or column and leaving out the text (pixels within 6 of pure white, in
-// x and in y: its antialiased edge too): the fraction of pixel pairs alike
-// for the best such line.
-double Mirror(const Image& image, bool acrossWidth) {
-    const int length = acrossWidth ? image.width : image.height;
-    auto at = [&](int i) -> std::optional<uint32_t> {
-        const int x = acrossWidth ? i : image.width / 2, y = acrossWidth ? image.height / 2 : i;
-        for (int row = std::max(0, y - 6); row <= std::min(image.height - 1, y + 6); ++row)
-            if (std::any_of(image.Row(row) + std::max(0, x - 6), image.Row(row) + std::min(image.width, x + 7), IsWhite))
-                return std::nullopt;
-        return image.At(x, y);
-    };
-    double best = 0;
-    for (int sum = length - 3; sum <= length + 1; ++sum) { // pixels i and sum - i mirror about (sum + 1) / 2
-        size_t compared = 0, alike = 0;
-        for (int i = sum / 2 + 1; i < length && sum - i >= 0; ++i)
-            if (at(i) && at(sum - i)) ++compared, alike += at(i) == at(sum - i);
-        best = std::max(best, compared > 0 ? double(alike) / compared : 0.0);
-    }
-    return best;
-}
-
 // Checks every line of text clear of the top and bottom edges (a band of
 // rows with pure white): its height, its white core and antialiased edge,
 // its bold strokes and its centre. Returns how many it checked.

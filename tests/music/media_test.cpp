@@ -5,11 +5,13 @@
 #include "media_command.h"
 #include "media_control.h"
 #include "mp3_length.h"
+#include "output_stall_watch.h"
 #include "sdl_mixer_backend.h"
 #include "short_path.h"
 #include "silent_media_backend.h"
 #include "status_reply.h"
 #include "test_support.h"
+#include "track_file.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -17,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 namespace vantrel {
@@ -99,7 +102,9 @@ TEST(MediaControl, ThePositionRunsToExactlyTheLengthAndStaysThereUntilPlayedFrom
 // holds it, and plays again from the start.
 TEST(SdlMixerBackend, APlayedTrackHoldsItsEndUntilPlayedAgain) {
     SteadyClock clock;
-    MediaControl media(std::make_unique<SdlMixerBackend>(clock, [](const std::string& reason) { ADD_FAILURE() << reason; }));
+    MediaControl media(std::make_unique<SdlMixerBackend>(
+        clock, OutputNotices{.silent = [](const std::string& reason) { ADD_FAILURE() << reason; },
+                             .sounding = [](const std::string&) {}}));
     ASSERT_EQ(media.Send(kOpenFixture, nullptr, 0), mci::kSuccess);
     media.Send("play untilthedub", nullptr, 0);
     const int64_t length = Ask(media, "length");
@@ -114,18 +119,30 @@ TEST(SdlMixerBackend, APlayedTrackHoldsItsEndUntilPlayedAgain) {
     EXPECT_LT(Ask(media, "position"), length);
 }
 
+// Stops SDL's audio thread from asking the mixer for sound, as a stream
+// whose server has gone does: the mixer's one open device is paused.
+void StallTheOutput() {
+    constexpr SDL_AudioDeviceID kMostDevices = 16;
+    for (SDL_AudioDeviceID device = 1; device <= kMostDevices; ++device)
+        if (SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_PLAYING) SDL_PauseAudioDevice(device, 1);
+}
+
 // No audio output is no failure: the track keeps its place on the clock as
 // it would aloud, and sounds again from there once an output opens, whether
-// the output went away while it played or was never there.
+// the output went away while it played (and SDL said so, or it just stopped
+// asking for sound) or was never there. Each change is told once.
 TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainFromThere) {
     // A step: how far the clock moves, what happens then ('-' the output is
-    // removed, '+' a driver is there again), the position and whether the
-    // music sounds.
+    // removed, '=' it stalls, '+' a driver is there again), the position and
+    // whether the music sounds.
     struct Step { int64_t advanceMs; char change; int64_t positionMs; bool sounding; };
     const std::tuple<const char*, const char*, std::vector<Step>> cases[] = {
         // lost: no new attempt 400 ms after the loss; sounding again a second after it
         {"output lost while playing", "dummy",
          {{0, ' ', 0, true}, {300, ' ', 300, true}, {0, '-', 300, false}, {400, ' ', 700, false}, {1000, ' ', 1700, true}}},
+        // stalled: given up after a second without a request and opened
+        // again at once
+        {"output stalled while playing", "dummy", {{0, '=', 0, true}, {999, ' ', 999, true}, {1, ' ', 1000, true}}},
         // none at start: the attempt a second in fails, the one a second after it opens
         {"no output at start", "no-such-driver",
          {{0, ' ', 0, false}, {1000, ' ', 1000, false}, {0, '+', 1000, false}, {600, ' ', 1600, false}, {400, ' ', 2000, true}}},
@@ -134,28 +151,51 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
         SCOPED_TRACE(name);
         ::setenv("SDL_AUDIODRIVER", driverAtStart, 1);
         ManualClock clock;
-        int silenceNotes = 0;
-        MediaControl media(std::make_unique<SdlMixerBackend>(clock, [&](const std::string&) { ++silenceNotes; }));
+        std::vector<std::string> notices;
+        MediaControl media(std::make_unique<SdlMixerBackend>(
+            clock, OutputNotices{.silent = [&](const std::string&) { notices.push_back("silent"); },
+                                 .sounding = [&](const std::string& driver) { notices.push_back("sounding on " + driver); }}));
         ASSERT_EQ(media.Send(OpenCommand(std::filesystem::path(VANTREL_ASSETS_DIR) / testing::kTrackFileName), nullptr, 0),
                   mci::kSuccess);
         media.Send("play untilthedub", nullptr, 0);
-        bool wasSounding = false;
         for (const Step& step : steps) {
             SCOPED_TRACE(::testing::Message() << "at " << step.positionMs << " ms");
             clock.Advance(step.advanceMs * 1'000'000);
             if (step.change == '+') ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+            if (step.change == '=') StallTheOutput();
             SDL_Event removed{.type = SDL_AUDIODEVICEREMOVED};
             ASSERT_TRUE(step.change != '-' || SDL_PushEvent(&removed) == 1) << SDL_GetError();
+            const size_t noticesBefore = notices.size();
             EXPECT_EQ(Ask(media, "position"), step.positionMs);
             EXPECT_EQ(Mix_PlayingMusic() != 0, step.sounding);
             // Sounding again, the mixer starts at the clock's place (and has
             // played on a moment since, in real time).
-            if (step.sounding && !wasSounding) {
+            if (notices.size() > noticesBefore && notices.back().starts_with("sounding")) {
                 EXPECT_NEAR(Mix_GetMusicPosition(nullptr), step.positionMs / 1000.0 + 0.25, 0.25);
             }
-            wasSounding = step.sounding;
         }
-        EXPECT_EQ(silenceNotes, 1);
+        EXPECT_EQ(notices, (std::vector<std::string>{"silent", "sounding on dummy"}));
+    }
+}
+
+// The watch judges by looks alone: a count that moved at a look restarts the
+// second, however long the looks before it saw nothing.
+TEST(OutputStallWatch, GivesUpOnlyAfterASecondWithoutARequest) {
+    // A look: when (ms after the restart at count 5), the count, the verdict.
+    struct Look { int64_t atMs; uint64_t requests; bool stalled; };
+    const std::pair<const char*, std::vector<Look>> cases[] = {
+        {"still", {{0, 5, false}, {999, 5, false}, {1000, 5, true}, {1500, 5, true}}},
+        {"moving", {{500, 6, false}, {1000, 7, false}, {2000, 8, false}}},
+        {"moved once", {{900, 6, false}, {1000, 6, false}, {1899, 6, false}, {1900, 6, true}}},
+        {"moving again", {{1000, 5, true}, {1200, 6, false}, {1300, 6, false}}},
+        {"count restarted lower", {{400, 0, false}, {1399, 0, false}, {1400, 0, true}}},
+    };
+    for (const auto& [name, looks] : cases) {
+        SCOPED_TRACE(name);
+        OutputStallWatch watch;
+        watch.Restart(5, 0);
+        for (const Look& look : looks)
+            EXPECT_EQ(watch.Stalled(look.requests, look.atMs * 1'000'000), look.stalled) << "at " << look.atMs << " ms";
     }
 }
 
@@ -180,6 +220,28 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 int64_t FramesIn(const Bytes& bytes) {
     const auto stream = ScanMp3(bytes);
     return stream ? stream->audioFrames : 0;
+}
+
+// A track file is read whole, byte for byte, at sizes around the size of
+// one read, and one larger than allowed is refused.
+TEST(TrackFile, ReadsEveryByteAtSizesAroundOneReadAndRefusesOneTooLarge) {
+    const testing::TempDir directory;
+    constexpr size_t kLimit = 200'000;
+    // {file size, whether it is read}
+    for (const auto& [size, read] : {std::pair{size_t{0}, true}, {1, true}, {65'535, true}, {65'536, true},
+                                     {65'537, true}, {kLimit, true}, {kLimit + 1, false}}) {
+        SCOPED_TRACE(size);
+        Bytes bytes(size);
+        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+        const auto path = directory.path / "track.mp3";
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+        const std::optional<Bytes> got = ReadRegularFile(path.string(), kLimit);
+        ASSERT_EQ(got.has_value(), read);
+        if (read) {
+            EXPECT_TRUE(*got == bytes);
+        }
+    }
 }
 
 // Frames of varying bitrate all count, and only whole ones. Tags (the ID3

@@ -1,5 +1,6 @@
 #include "circle_outline.h"
 #include "conversions.h"
+#include "frame_clock.h"
 #include "form.h"
 #include "random_source.h"
 #include "surface.h"
@@ -190,6 +191,23 @@ TEST_F(SchedulerTest, AStallOrAHoldIsNotReplayedInABurstAndTimersResumeInDueOrde
     EXPECT_EQ(order, "sr");           // the frame before the poll, which fell due later
     RunFor(1000);
     EXPECT_EQ(scroll.Events(), 2u + 60u);
+}
+
+// Where the wall clock paces the frames, the scroll ticks once every N of
+// the screen's refreshes, N nearest to 60 ticks a second, as on the paced
+// paths: the lines keep their speed on a fast screen.
+TEST_F(SchedulerTest, OnTheWallClockTheScrollTicksOnceEveryNRefreshesOfTheScreen) {
+    const Timer& scroll = Add("tmrScroll", 1);
+    // {the screen's refresh rate, scroll ticks a second}; 0: not known
+    for (const auto& [refreshHz, ticksPerSecond] :
+         {std::pair{60.0, 60}, {75.0, 75}, {120.0, 60}, {144.0, 72}, {240.0, 60}, {0.0, 60}}) {
+        SCOPED_TRACE(::testing::Message() << refreshHz << " Hz");
+        scheduler.SetFramePeriod(TimerTickPeriodMs(refreshHz));
+        RunFor(100); // the new period has begun
+        const uint64_t before = scroll.Events();
+        RunFor(10'000);
+        EXPECT_NEAR(static_cast<double>(scroll.Events() - before), 10.0 * ticksPerSecond, 1.0);
+    }
 }
 
 // A timer whose every tick fails is due again one whole period after its
