@@ -111,8 +111,9 @@ void MaximizedPlacement::Fit() {
     // maximized window goes; the placement only steps in if it does not
     // maximize the window in time.
     if (m_desktop->WindowManagerRuns() && !m_desktop->WorkArea() && (look->maximized || m_grantTimeout.isActive())) {
-        if (look->maximized) NotePlaced();
-        return;
+        if (!look->maximized) return;
+        FixX11ClientSize(m_desktop->Connection(), Id(m_window), look->client.size());
+        return NotePlaced();
     }
     const QRect target = TargetClientRect();
     if (target.isEmpty() || look->client == target) return NotePlaced();

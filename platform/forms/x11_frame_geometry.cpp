@@ -17,7 +17,11 @@ constexpr uint32_t kSourceApplication = 1;
 // resize increment and a base size are given.
 constexpr uint32_t kSizeHintsResizeIncrement = 1u << 6;
 constexpr uint32_t kSizeHintsBaseSize = 1u << 8;
+constexpr uint32_t kSizeHintsMinSize = 1u << 4;
+constexpr uint32_t kSizeHintsMaxSize = 1u << 5;
 constexpr uint32_t kSizeHintsFields = 18;
+// Where WM_NORMAL_HINTS keeps the smallest and the largest size.
+constexpr size_t kMinWidth = 5, kMinHeight = 6, kMaxWidth = 7, kMaxHeight = 8;
 // The most states a window is read to carry.
 constexpr uint32_t kMostStates = 32;
 
@@ -41,25 +45,33 @@ bool MaximizedIn(const xcb_get_property_reply_t* reply, const X11Atoms& atoms) {
            std::find(states, end, atoms.netWmStateMaximizedHorz) != end;
 }
 
+} // namespace
+
 // Under a scale factor Qt gives every window a resize increment of the
 // factor rounded (2 device pixels at 1.5 and at 2), and window managers
-// that honour it cut an odd size short by a pixel. The client rectangle
-// asked for is exact, so the increment goes.
-void DropSizeIncrement(xcb_connection_t* connection, xcb_window_t window) {
+// that honour it cut an odd size short by a pixel: the client size asked
+// for is exact, so the increment goes. The smallest and largest size are
+// that size, so that no window manager offers to resize or maximize the
+// window (kwin reads only these, not the Motif hints, for a window of a
+// given type, and would show minimize and maximize buttons).
+void FixX11ClientSize(xcb_connection_t* connection, xcb_window_t window, QSize size) {
     const auto cookie = xcb_get_property(connection, 0, window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 0,
                                          kSizeHintsFields);
     const auto reply = Owned(xcb_get_property_reply(connection, cookie, nullptr));
-    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) return;
     std::array<uint32_t, kSizeHintsFields> hints{};
-    const auto length = std::min<size_t>(static_cast<size_t>(xcb_get_property_value_length(reply.get())), sizeof hints);
-    std::memcpy(hints.data(), xcb_get_property_value(reply.get()), length);
-    if ((hints[0] & (kSizeHintsResizeIncrement | kSizeHintsBaseSize)) == 0) return;
-    hints[0] &= ~(kSizeHintsResizeIncrement | kSizeHintsBaseSize);
+    if (reply && reply->format == 32) {
+        const auto length =
+            std::min<size_t>(static_cast<size_t>(xcb_get_property_value_length(reply.get())), sizeof hints);
+        std::memcpy(hints.data(), xcb_get_property_value(reply.get()), length);
+    }
+    auto fixed = hints;
+    fixed[0] = (fixed[0] & ~(kSizeHintsResizeIncrement | kSizeHintsBaseSize)) | kSizeHintsMinSize | kSizeHintsMaxSize;
+    fixed[kMinWidth] = fixed[kMaxWidth] = static_cast<uint32_t>(size.width());
+    fixed[kMinHeight] = fixed[kMaxHeight] = static_cast<uint32_t>(size.height());
+    if (fixed == hints) return;
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS,
-                        32, static_cast<uint32_t>(length / 4), hints.data());
+                        32, kSizeHintsFields, fixed.data());
 }
-
-} // namespace
 
 std::optional<X11WindowLook> LookAtX11Window(xcb_connection_t* connection, const X11Atoms& atoms,
                                              xcb_window_t window) {
@@ -96,7 +108,7 @@ void RequestX11Maximized(xcb_connection_t* connection, const X11Atoms& atoms, xc
 }
 
 void RequestX11ClientRect(xcb_connection_t* connection, xcb_window_t window, const QRect& client) {
-    DropSizeIncrement(connection, window);
+    FixX11ClientSize(connection, window, client.size());
     const std::array<uint32_t, 4> values{static_cast<uint32_t>(client.x()), static_cast<uint32_t>(client.y()),
                                          static_cast<uint32_t>(client.width()),
                                          static_cast<uint32_t>(client.height())};

@@ -29,7 +29,11 @@ std::optional<X11WindowLook> LookAtX11Window(xcb_connection_t* connection, const
 // Asks the window manager to maximize a mapped window (_NET_WM_STATE).
 void RequestX11Maximized(xcb_connection_t* connection, const X11Atoms& atoms, xcb_window_t window);
 
-// Asks for the client area at this place and size. The window carries
+// Tells the window manager that the client keeps exactly this size
+// (WM_NORMAL_HINTS), so that it offers no resize or maximize.
+void FixX11ClientSize(xcb_connection_t* connection, xcb_window_t window, QSize size);
+
+// Asks for the client area at this place and size, which it keeps. The window carries
 // static gravity (Qt sets it), so the position is the client's own.
 void RequestX11ClientRect(xcb_connection_t* connection, xcb_window_t window, const QRect& client);
 

@@ -101,6 +101,10 @@ TEST_P(MainWindow, ComesUpAsAToolWindowOverTheWorkAreaRollsTheCreditsAndEndsOnCl
     // the work area.
     EXPECT_EQ(x.Property32(window, "_MOTIF_WM_HINTS"), (std::vector<uint32_t>{0x3, 0x24, 0x1a, 0, 0}));
     EXPECT_TRUE(x.Has(window, "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR"));
+    // Nor does the window manager offer to resize or maximize it (kwin
+    // goes by the size hints alone, and would show the buttons).
+    for (const char* action : {"_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT"})
+        EXPECT_FALSE(x.Has(window, "_NET_WM_ALLOWED_ACTIONS", action)) << action;
     EXPECT_EQ(x.FrameOffWorkArea(window), 0);
 
     // The first text comes into view at the bottom edge.
