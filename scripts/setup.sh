@@ -15,6 +15,8 @@ VANTREL_PACKAGES=(
   xvfb openbox xdotool wmctrl x11-utils pulseaudio pulseaudio-utils
   icewm xfwm4 fluxbox tint2 dbus weston
   clang libclang-rt-14-dev strace dpkg-dev file
+  lintian appstream desktop-file-utils man-db binutils
+  at-spi2-core python3-pyatspi
 )
 
 vantrel_missing_packages() {
