@@ -47,8 +47,9 @@ private:
 };
 
 // A form's window: a frame named by its caption, whose children are the
-// lines its surface shows, top to bottom. The children follow the surface whenever they
-// are asked for; a line that stays on screen keeps its interface.
+// lines its surface shows, top to bottom. The children follow the surface
+// whenever they are asked for; a line that stays on screen keeps its
+// interface.
 class FormWindowAccessible final : public QAccessibleWidget {
 public:
     explicit FormWindowAccessible(FormWindow* window) : QAccessibleWidget(window, QAccessible::Window) {}
@@ -84,7 +85,8 @@ private:
     };
     // The lines the surface shows, top to bottom, as they are read.
     std::vector<const Surface::ShownText*> Shown() const {
-        const Surface* surface = static_cast<const FormWindow*>(widget())->surface();
+        const auto* window = static_cast<const FormWindow*>(widget()); // null once the window has gone
+        const Surface* surface = window != nullptr ? window->surface() : nullptr;
         std::vector<const Surface::ShownText*> shown;
         if (surface == nullptr) return shown;
         for (const Surface::ShownText& text : surface->shownTexts()) shown.push_back(&text);
