@@ -16,6 +16,8 @@ VANTREL_PACKAGES=(
   icewm xfwm4 fluxbox tint2 dbus weston
   mutter kwin-x11 kwin-style-breeze xwayland
   clang libclang-rt-14-dev strace dpkg-dev file
+  lintian appstream desktop-file-utils man-db binutils
+  at-spi2-core python3-pyatspi
 )
 
 vantrel_missing_packages() {

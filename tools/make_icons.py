@@ -5,7 +5,9 @@ The icon echoes the credits screen: a navy square holding concentric blue and
 teal rings, crossed by one white bar standing for a credit line.
 
 Writes into the output directory (default: assets/icons beside this tool):
-  vantrel-credits-16.png ... vantrel-credits-48.png   hicolor theme icons
+  vantrel-credits-16.png ... vantrel-credits-256.png  hicolor theme icons, at
+                                                      16, 24, 32, 48, 64, 128
+                                                      and 256 px
   vantrel-credits.ico                                 48, 32, 24 and 16 px,
                                                       each at 4, 8, 24, 32 bpp
 
@@ -20,7 +22,9 @@ import struct
 import sys
 import zlib
 
-SIZES = (48, 32, 24, 16)
+# Software centres ask for 64 px at least, and show up to 256.
+PNG_SIZES = (16, 24, 32, 48, 64, 128, 256)
+ICO_SIZES = (48, 32, 24, 16)
 ICO_DEPTHS = (4, 8, 24, 32)
 
 NAVY = (0, 0, 128)
@@ -234,11 +238,11 @@ def main(argv):
     here = os.path.dirname(os.path.abspath(__file__))
     out_dir = argv[1] if len(argv) > 1 else os.path.join(here, "..", "assets", "icons")
     os.makedirs(out_dir, exist_ok=True)
-    drawn = {size: draw(size) for size in SIZES}
-    for size in sorted(SIZES):
+    drawn = {size: draw(size) for size in PNG_SIZES}
+    for size in PNG_SIZES:
         with open(os.path.join(out_dir, "vantrel-credits-%d.png" % size), "wb") as f:
             f.write(png_bytes(drawn[size]))
-    images = [(drawn[size], bpp) for size in SIZES for bpp in ICO_DEPTHS]
+    images = [(drawn[size], bpp) for size in ICO_SIZES for bpp in ICO_DEPTHS]
     with open(os.path.join(out_dir, "vantrel-credits.ico"), "wb") as f:
         f.write(ico_bytes(images))
     return 0

@@ -277,6 +277,7 @@ void Form::Refresh() {
     if (!m_loaded) Raise(errors::kObjectRequired);
     std::vector<QRect> damage = m_surface->TakeDamage();
     if (m_visible && !damage.empty()) m_host->Present(damage);
+    if (m_surface->TakeShownTextsChange()) m_host->ShownTextsChanged();
 }
 
 const std::vector<Control*>& Form::Controls() const { return m_controlOrder; }

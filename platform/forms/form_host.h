@@ -58,6 +58,9 @@ public:
     virtual QImage SurfaceImage(QSize) { return {}; }
     // Shows these parts of the surface (device pixels) in the window.
     virtual void Present(const std::vector<QRect>& damage) = 0;
+    // The lines of text the surface shows are others than at the last
+    // refresh: a line came or went. The window reads them from the surface.
+    virtual void ShownTextsChanged() {}
 };
 
 class FormHostFactory {
@@ -87,8 +90,10 @@ public:
     double devicePixelRatio() const override { return m_devicePixelRatio; }
     double logicalDpi() const override { return m_logicalDpi; }
     void Present(const std::vector<QRect>&) override { ++presentCount; }
+    void ShownTextsChanged() override { ++shownTextsChanges; }
 
     int presentCount = 0;
+    int shownTextsChanges = 0;
 
 private:
     QSize m_clientSize;

@@ -134,6 +134,8 @@ public:
         }
     }
 
+    void ShownTextsChanged() override { FormAccessibility::NoteShownTextsChanged(*m_window); }
+
 private:
     FormHostEvents& m_events;
     QPointer<FormWindow> m_window;

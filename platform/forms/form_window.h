@@ -1,5 +1,6 @@
 #pragma once
 
+#include "form_accessibility.h"
 #include "form_host.h"
 
 #include <QPointer>
@@ -27,6 +28,8 @@ public:
     // From now on the surface reaches the screen through `frames`, not
     // through Qt's backing store: an expose sends the whole surface.
     void ShowFramesThrough(FramePresenter& frames);
+    // The surface the window shows; null once the form has gone.
+    const Surface* surface() const { return m_events != nullptr ? &m_events->surface() : nullptr; }
 
     QPaintEngine* paintEngine() const override;
 
@@ -69,7 +72,11 @@ public:
     enum class FramePath { Timers, X11Present, WaylandFrameCallbacks };
 
 private:
+<<<<<<< HEAD
     std::unique_ptr<X11Desktop> m_desktop; // null off X11
+=======
+    FormAccessibility m_accessibility; // before any window is made
+>>>>>>> wip-a11y-pkg
     std::unique_ptr<X11PresentConnection> m_presentConnection;
     TimerScheduler* m_frameTimers = nullptr;
     FramePath m_framePath = FramePath::Timers;

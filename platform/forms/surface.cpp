@@ -54,6 +54,7 @@ void Surface::Reset(QSize devicePixels, double devicePixelRatio, QRgb fill, QIma
     m_ringTiles.assign(tiles, 0);
     m_copySource = 0;
     m_overdrawn.clear();
+    m_shownCount = 0;
     // Filled when first read or drawn on: a window may be resized several
     // times before it shows anything, and pages never written cost nothing.
     if (!m_image.isNull()) m_pendingFill = fill;
@@ -65,6 +66,7 @@ void Surface::Fill(QRgb colour) {
     if (m_image.isNull()) return;
     m_pendingFill = colour;
     m_plainColour = colour;
+    m_shownCount = 0;
     MarkAllDrawn();
 }
 
@@ -210,7 +212,47 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
         m_plainColour.reset();
         const QRect touched(QPoint(touchedLeft, top + firstRow), QPoint(touchedRight, top + lastRow));
         if (!noted) MarkDrawnRect(touched);
+        NoteShownText(text.text, touched);
     }
+}
+
+// The frame path draws the same lines after every copy: an entry that
+// already holds the text only takes the line's new place.
+void Surface::NoteShownText(const std::string& text, const QRect& rect) {
+    if (m_shownCount == kMostShownTexts) return;
+    if (m_shownCount == m_shownTexts.size()) {
+        m_shownTexts.push_back({text, rect});
+        m_shownTextsChanged = true;
+    } else if (ShownText& entry = m_shownTexts[m_shownCount]; entry.text != text) {
+        entry.text = text;
+        entry.rect = rect;
+        m_shownTextsChanged = true;
+    } else {
+        entry.rect = rect;
+    }
+    ++m_shownCount;
+}
+
+// Drops the lines whose glyphs lie wholly inside `covered`, keeping the
+// others in order.
+void Surface::ForgetShownTextsWithin(const QRect& covered) {
+    size_t kept = 0;
+    for (size_t index = 0; index < m_shownCount; ++index) {
+        if (covered.contains(m_shownTexts[index].rect)) continue;
+        if (kept != index) {
+            std::swap(m_shownTexts[kept], m_shownTexts[index]);
+            m_shownTextsChanged = true;
+        }
+        ++kept;
+    }
+    m_shownCount = kept;
+}
+
+bool Surface::TakeShownTextsChange() {
+    const bool changed = m_shownTextsChanged || m_shownCount != m_shownCountTaken;
+    m_shownTextsChanged = false;
+    m_shownCountTaken = m_shownCount;
+    return changed;
 }
 
 void Surface::CopyFrom(const Surface& source, int64_t copyWidth, int64_t copyHeight, QRgb outside) {
@@ -229,6 +271,7 @@ void Surface::CopyFrom(const Surface& source, int64_t copyWidth, int64_t copyHei
         m_overdrawn.clear(); // every tile is copied whole
     }
     RestoreOverdrawn(rows, width, height);
+    ForgetShownTextsWithin(QRect(0, 0, width, height));
     const int columns = (width + kTileWidth - 1) / kTileWidth;
     const int tileRows = (height + kTileHeight - 1) / kTileHeight;
     const bool withinSource = columns <= source.TileColumns();

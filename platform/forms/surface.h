@@ -7,6 +7,8 @@
 #include <QRect>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace vantrel {
@@ -24,6 +26,10 @@ namespace vantrel {
 // Text drawn over a copy is the exception to tiles: the pixels it wrote are
 // noted, and the next copy puts back just those. Lines of text move every
 // frame, and most of the tiles they touch are bare backdrop.
+//
+// It also remembers which lines of text it shows, for the window to tell a
+// screen reader: a line counts from when some of its glyphs are drawn on
+// the surface until a fill or a block copy covers all it drew.
 class Surface {
 public:
     static constexpr int kTileWidth = 32; // device pixels
@@ -64,6 +70,20 @@ public:
 
     // The parts changed since the last call, as rectangles in device pixels.
     std::vector<QRect> TakeDamage();
+
+    // A line of text the surface shows, and the part of the surface its
+    // glyphs cover (device pixels).
+    struct ShownText {
+        std::string text;
+        QRect rect;
+    };
+    // The lines shown, in the order they were drawn; at most kMostShownTexts.
+    std::span<const ShownText> shownTexts() const { return {m_shownTexts.data(), m_shownCount}; }
+    // Whether the lines shown, as texts in order, may differ from those at
+    // the last call: a line came or went (a line that only moved is the
+    // same). Never false when they differ; a block copy that covers some of
+    // the lines but not all may give a true for the same texts.
+    bool TakeShownTextsChange();
 
     // The one colour the surface holds when nothing but a fill has been
     // asked of it since it was made or last filled.
@@ -107,6 +127,8 @@ private:
     void MarkAllDrawn();
     void CopyTileRun(const CopyRows& rows, int row, int firstColumn, int lastColumn, int64_t width,
                      int64_t height);
+    void NoteShownText(const std::string& text, const QRect& rect);
+    void ForgetShownTextsWithin(const QRect& covered);
 
     QImage m_image;
     // The image's size and its tile grid, kept here because the per-frame
@@ -136,6 +158,14 @@ private:
     std::vector<uint8_t> m_ringTiles;      // drawn on by the pending circles, while they are drawn
     uint64_t m_copiedPixels = 0;
     std::optional<QRgb> m_plainColour;
+    // The lines shown are the first m_shownCount entries; the entries past
+    // them keep what they last held, so that a frame which draws the same
+    // lines again, as each copy forgets them, writes no text at all.
+    static constexpr size_t kMostShownTexts = 256;
+    std::vector<ShownText> m_shownTexts;
+    size_t m_shownCount = 0;
+    size_t m_shownCountTaken = 0;    // m_shownCount at the last TakeShownTextsChange
+    bool m_shownTextsChanged = true; // an entry took another text since then
 
     // A fill and circles asked for but not drawn yet; drawing them changes
     // what the surface holds only as it should already have been, hence

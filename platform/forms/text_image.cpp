@@ -74,6 +74,7 @@ TextImage RenderText(const std::string& text, const FontAttributes& font, OleCol
     }
     const QRect bounds = InkBounds(image);
     TextImage result;
+    result.text = text;
     if (bounds.isEmpty()) return result;
     result.glyphs = image.copy(bounds);
     result.offset = canvas.topLeft() + bounds.topLeft();

@@ -19,6 +19,7 @@ namespace vantrel {
 // of fully covered and of partly covered pixels, so that blending copies
 // the first, blends only the second and skips what has no ink at all.
 struct TextImage {
+    std::string text; // the line rendered
     QImage glyphs; // Format_ARGB32_Premultiplied, device pixels
     QPoint offset; // of glyphs' top left from the cell's top left
     struct Run {

@@ -431,7 +431,7 @@ inline const WindowManager kOpenbox{"openbox", {"openbox", "--sm-disable"}};
 
 // A monitor of a test desktop, as RandR is told of it. One monitor may hold
 // the server's only output; the others hold none.
-struct MonitorSpec { std::string name; Rect rect; bool primary = false, holdsOutput = false; };
+struct TestMonitor { std::string name; Rect rect; bool primary = false, holdsOutput = false; };
 
 // A desktop of its own for a test: a 1920x1080 Xvfb, a window manager and a
 // connection to look at it. Xvfb gets `server` options, and the words of
@@ -444,9 +444,9 @@ struct MonitorSpec { std::string name; Rect rect; bool primary = false, holdsOut
 class Desktop {
 public:
     explicit Desktop(const WindowManager& manager = kOpenbox, std::vector<std::string> server = {},
-                     const std::vector<MonitorSpec>& monitors = {}) {
+                     const std::vector<TestMonitor>& monitors = {}) {
         if (!monitors.empty()) m_size = Rect{};
-        for (const MonitorSpec& monitor : monitors)
+        for (const TestMonitor& monitor : monitors)
             m_size.width = std::max(m_size.width, monitor.rect.x + monitor.rect.width),
             m_size.height = std::max(m_size.height, monitor.rect.y + monitor.rect.height);
         // Xvfb writes the number of the display it found free to its output
@@ -464,7 +464,7 @@ public:
             throw std::runtime_error("Xvfb did not start: " + ReadFile(m_dir / "xvfb.log"));
         m_display = ":" + number.substr(0, number.size() - 1);
         m_x.emplace(m_display);
-        for (const MonitorSpec& monitor : monitors)
+        for (const TestMonitor& monitor : monitors)
             if (!SetMonitor(monitor)) throw std::runtime_error("xrandr could not add monitor " + monitor.name);
         if (manager.argv.empty()) return;
         fs::create_directory(m_dir / "runtime");
@@ -476,7 +476,7 @@ public:
     }
     // RandR's monitor, as xrandr --setmonitor takes it (sizes in millimetres
     // at 96 dots per inch).
-    bool SetMonitor(const MonitorSpec& m) {
+    bool SetMonitor(const TestMonitor& m) {
         const auto mm = [](int pixels) { return std::to_string(pixels * 254 / 960); };
         const std::string geometry = std::to_string(m.rect.width) + "/" + mm(m.rect.width) + "x" +
                                      std::to_string(m.rect.height) + "/" + mm(m.rect.height) + "+" +

@@ -50,7 +50,7 @@ void ExpectCentredOn(X& x, const Rect& client, bool rings) {
     EXPECT_GE(Mirror(image, false), 0.95) << "the rings are not centred down";
 }
 
-struct Layout { const char* name; MonitorSpec primary, other; };
+struct Layout { const char* name; TestMonitor primary, other; };
 
 // With the primary on either side, the frame covers the primary exactly
 // (the window manager shows the first window there, and no panel takes a
@@ -69,7 +69,7 @@ TEST(Monitors, TheWindowCoversThePrimaryAndMovesToTheOtherWhenItsMonitorGoes) {
         Program program(desktop);
         const xcb_window_t window = program.WaitForMainWindow();
         ASSERT_NE(window, 0u) << "no window showing the rings; stderr:\n" << program.Stderr();
-        for (const MonitorSpec* monitor : {&layout.primary, &layout.other}) {
+        for (const TestMonitor* monitor : {&layout.primary, &layout.other}) {
             SCOPED_TRACE("on " + monitor->name);
             const bool moved = monitor == &layout.other;
             if (moved) {

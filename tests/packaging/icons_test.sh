@@ -11,8 +11,7 @@ trap 'rm -rf "$out"' EXIT
 
 "$python" "$source_dir/tools/make_icons.py" "$out" || { echo "FAIL: make_icons.py" >&2; exit 1; }
 status=0
-for f in vantrel-credits-16.png vantrel-credits-24.png vantrel-credits-32.png \
-         vantrel-credits-48.png vantrel-credits.ico; do
+for f in vantrel-credits-{16,24,32,48,64,128,256}.png vantrel-credits.ico; do
     if ! cmp -s "$out/$f" "$source_dir/assets/icons/$f"; then
         echo "FAIL: assets/icons/$f differs from what tools/make_icons.py draws" >&2
         status=1

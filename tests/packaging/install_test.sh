@@ -48,18 +48,17 @@ for line in "[Desktop Entry]" "Type=Application" "Name=Vantrel Credits" "Exec=va
     check "desktop entry has '$line'" grep -qxF "$line" "$desktop"
 done
 check "desktop entry has categories" grep -q '^Categories=..*;$' "$desktop"
-if command -v desktop-file-validate >/dev/null; then
-    check "desktop entry validates" desktop-file-validate "$desktop"
-fi
+check "desktop entry validates" desktop-file-validate "$desktop"
 
 # Unsigned bytes of a file, from offset $2, count $3, as one line.
 bytes() { od -An -v -tu1 -j "$2" -N "$3" "$1" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
 
-for n in 16 24 32 48; do
+for n in 16 24 32 48 64 128 256; do
     png=$prefix/share/icons/hicolor/${n}x${n}/apps/vantrel-credits.png
-    # Signature, then IHDR's width and height (big-endian, below 256 here).
+    # Signature, then IHDR's width and height (big-endian, below 65536 here).
+    side="0 0 $((n / 256)) $((n % 256))"
     check "$n px icon is a PNG" test "$(bytes "$png" 0 8)" = "137 80 78 71 13 10 26 10"
-    check "$n px icon is $n x $n" test "$(bytes "$png" 16 8)" = "0 0 0 $n 0 0 0 $n"
+    check "$n px icon is $n x $n" test "$(bytes "$png" 16 8)" = "$side $side"
 done
 
 ico=$prefix/share/vantrel-credits/vantrel-credits.ico

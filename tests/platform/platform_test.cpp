@@ -94,6 +94,41 @@ TEST(Surface, BlockCopyAndDamageAgreeWithAFullCopy) {
     }
 }
 
+// A line is shown from when some of its ink lands on the surface until a
+// fill or a copy covers all of it; a copy over part of it leaves it shown,
+// and the next change is heard even after the entries moved.
+TEST(Surface, ShowsALineUntilAllItsInkIsCovered) {
+    testing::EnsureApplication();
+    const FontAttributes font{"Arial", 20, true};
+    const TextImage left = RenderText("Ab", font, 0x00FFFFFF, 96), right = RenderText("Cd", font, 0x00FFFFFF, 96);
+    const Surface backdrop(QSize(200, 60), 1.0, kNavyPixel);
+    Surface surface(QSize(200, 60), 1.0, kNavyPixel);
+    auto texts = [&] {
+        std::string joined;
+        for (const Surface::ShownText& shown : surface.shownTexts()) joined += shown.text + ";";
+        return joined;
+    };
+    surface.DrawText(left, 0, 10);
+    surface.DrawText(right, 150, 10);
+    surface.DrawText(left, 0, 100); // below the surface: not shown
+    EXPECT_EQ(texts(), "Ab;Cd;");
+    EXPECT_TRUE(surface.TakeShownTextsChange());
+    EXPECT_FALSE(surface.TakeShownTextsChange());
+    surface.CopyFrom(backdrop, 100, 60, kNavyPixel); // covers "Ab" only
+    EXPECT_EQ(texts(), "Cd;");
+    EXPECT_TRUE(surface.TakeShownTextsChange());
+    surface.DrawText(left, 0, 12);
+    EXPECT_EQ(texts(), "Cd;Ab;");
+    EXPECT_TRUE(surface.TakeShownTextsChange());
+    surface.CopyFrom(backdrop, 200, 60, kNavyPixel);
+    surface.DrawText(right, 150, 9);
+    surface.DrawText(left, 0, 11);
+    EXPECT_FALSE(surface.TakeShownTextsChange()) << "the same lines, moved";
+    surface.Fill(kNavyPixel);
+    EXPECT_EQ(texts(), "");
+    EXPECT_TRUE(surface.TakeShownTextsChange());
+}
+
 // A window still showing only its back colour is left to the server's own
 // fill: any drawing must end that, or the window would miss it.
 TEST(Surface, HoldsOnePlainColourOnlyUntilDrawnOn) {
