@@ -72,11 +72,8 @@ public:
     enum class FramePath { Timers, X11Present, WaylandFrameCallbacks };
 
 private:
-<<<<<<< HEAD
-    std::unique_ptr<X11Desktop> m_desktop; // null off X11
-=======
     FormAccessibility m_accessibility; // before any window is made
->>>>>>> wip-a11y-pkg
+    std::unique_ptr<X11Desktop> m_desktop; // null off X11
     std::unique_ptr<X11PresentConnection> m_presentConnection;
     TimerScheduler* m_frameTimers = nullptr;
     FramePath m_framePath = FramePath::Timers;
