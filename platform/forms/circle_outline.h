@@ -31,20 +31,10 @@ struct CircleOutline {
     double radius = 0; // device pixels
     int penWidth = 1;  // device pixels, at least 1
 
-    // Whether the pixel at offset (dx, dy) from the centre pixel is painted.
-    bool Covers(int64_t dx, int64_t dy) const {
-        const double half = penWidth / 2.0;
-        const double outer = radius + half;
-        const double inner = radius - half;
-        const auto distanceSquared = static_cast<double>(dx * dx + dy * dy);
-        if (distanceSquared > outer * outer) return false;
-        return inner <= 0 || distanceSquared >= inner * inner;
-    }
-
-    // The same pixels as Covers: a whole squared distance is at most the
-    // outer edge's square exactly when it is at most that square's floor, and
-    // at least the hole's square when at least its ceiling. A radius that is
-    // negative or not finite paints nothing.
+    // The outline's pixels as whole squared distances: a whole squared
+    // distance is at most the outer edge's square exactly when it is at most
+    // that square's floor, and at least the hole's square when at least its
+    // ceiling. A radius that is negative or not finite paints nothing.
     RingBand Band() const {
         RingBand band{centreX, centreY, 0, -1};
         if (!(radius >= 0) || !std::isfinite(radius)) return band;
@@ -121,13 +111,6 @@ void ForEachRingSpan(const RingBand& ring, int width, int height, Visit&& visit,
                         std::min<int64_t>(reach, centreY - firstRow), -1, visit);
     ForEachRingHalfSpan(ring, width, std::max<int64_t>(1, firstRow - centreY),
                         std::min<int64_t>(reach, endRow - 1 - centreY), +1, visit);
-}
-
-// The same for a circle outline.
-template <typename Visit>
-void ForEachOutlineSpan(const CircleOutline& circle, int width, int height, Visit&& visit, int firstRow = 0,
-                        int endRow = std::numeric_limits<int>::max()) {
-    ForEachRingSpan(circle.Band(), width, height, std::forward<Visit>(visit), firstRow, endRow);
 }
 
 // A part of a ring that shows once the rings after it are drawn.

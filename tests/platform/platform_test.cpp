@@ -18,27 +18,6 @@ namespace {
 constexpr QRgb kNavyPixel = 0xFF000080;
 constexpr int64_t kMs = 1'000'000;
 
-// The spans, painted in bands of three rows on a 41 x 33 surface, cover
-// exactly the pixels the outline's plain test of each pixel does, each once.
-TEST(CircleOutline, SpansInBandsMatchThePixelTest) {
-    constexpr int kWidth = 41, kHeight = 33, kBandRows = 3;
-    for (int pen : {1, 2, 3, 10}) {
-        for (double radius : {0.0, 0.4, 1.0, 2.5, 7.3, 15.0, 16.5, 25.0, 60.0}) {
-            for (const auto& [x, y] : {std::pair{20, 16}, {0, 0}, {-5, 30}, {45, 10}}) {
-                const CircleOutline circle{x, y, radius, pen};
-                std::vector<int> painted(kWidth * kHeight, 0);
-                for (int band = 0; band < kHeight; band += kBandRows) {
-                    ForEachOutlineSpan(circle, kWidth, kHeight, [&](int row, int x0, int x1) {
-                        for (int column = x0; column <= x1; ++column) ++painted[row * kWidth + column];
-                    }, band, band + kBandRows);
-                }
-                for (int at = 0; at < kWidth * kHeight; ++at)
-                    ASSERT_EQ(painted[at], circle.Covers(at % kWidth - x, at / kWidth - y)) << pen << " " << radius << " " << x;
-            }
-        }
-    }
-}
-
 // Around one centre, as the backdrop's rings are, and around several; with a
 // fill among them, and later rings over the earlier ones' pixels.
 TEST(CircleOutline, ManyCirclesDrawnTogetherEqualEachDrawnAtOnce) {
