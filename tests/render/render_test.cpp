@@ -4,6 +4,7 @@
 #include "frm_display.h"
 #include "test_support.h"
 
+#include <array>
 #include <gtest/gtest.h>
 
 namespace vantrel {
@@ -66,12 +67,6 @@ struct CompositionTest : ::testing::Test {
     }
     const QImage& Frame() const { return display->surface().image(); }
     int Presents() const { return headless.hosts.created[1]->presentCount; }
-    int ShownTextsChanges() const { return headless.hosts.created[1]->shownTextsChanges; }
-    std::vector<std::string> ShownTexts() const {
-        std::vector<std::string> texts;
-        for (const Surface::ShownText& shown : display->surface().shownTexts()) texts.push_back(shown.text);
-        return texts;
-    }
 
     testing::HeadlessRuntime headless{QSize(200, 100)};
     std::unique_ptr<Form> scene, display;
@@ -108,32 +103,25 @@ TEST_F(CompositionTest, LinesOffTheEdgesAreCutAndTheLastLineLeavesItsDrawingStat
     EXPECT_EQ(display->ForeColor(), 0x0000FF00u);
 }
 
-// What a screen reader is given: the lines on screen, in collection order;
-// the window hears of a line that comes or goes, not of every frame that
-// moves the lines.
-TEST_F(CompositionTest, TheWindowHearsOfLinesThatComeAndGoNotOfLinesThatMove) {
-    Build({Line("A", "Orsolak", 300, 1200), Line("B", "Programming", 3000, 1600)});
-    const int before = ShownTextsChanges();
-    // {A's Top, B's Top, lines shown, changes heard since the start}
-    for (const auto& [topA, topB, shown, changes] :
-         {std::tuple{300.0f, 3000.0f, std::vector<std::string>{"Orsolak"}, 1},
-          {285.0f, 3000.0f, std::vector<std::string>{"Orsolak"}, 1},
-          {270.0f, 1200.0f, std::vector<std::string>{"Orsolak", "Programming"}, 2},
-          {255.0f, 1185.0f, std::vector<std::string>{"Orsolak", "Programming"}, 2},
-          {-3000.0f, 1170.0f, std::vector<std::string>{"Programming"}, 3},
-          {-3000.0f, 3000.0f, std::vector<std::string>{}, 4}}) {
-        scene->LabelNamed("A").SetTop(topA);
-        scene->LabelNamed("B").SetTop(topB);
-        ComposeFrame(*scene, *display);
-        EXPECT_EQ(ShownTexts(), shown) << topA << " " << topB;
-        EXPECT_EQ(ShownTextsChanges() - before, changes) << topA << " " << topB;
+// Each line is printed in its own label's font, name, size, weight and
+// slant alike: its ink is that of its caption rendered alone in that font.
+TEST_F(CompositionTest, EveryLineIsPrintedInItsOwnLabelsFont) {
+    const FontAttributes fonts[] = {{"Arial", 12, true}, {"Arial", 12, true, true}, {"Arial", 12}, {"Arial", 16, true},
+                                    {"Times New Roman", 12, true}};
+    std::vector<LabelDesign> lines;
+    for (const FontAttributes& font : fonts) {
+        lines.push_back(Line(std::array{"A", "B", "C", "D", "E"}[lines.size()], "Orsolak", 270.0f * lines.size(), 1200));
+        lines.back().font = font;
     }
-    // Where a line is: the ink of "Orsolak", centred, from its Top down.
-    scene->LabelNamed("A").SetTop(300);
+    Build(std::move(lines));
     ComposeFrame(*scene, *display);
-    const QRect ink = display->surface().shownTexts()[0].rect;
-    EXPECT_EQ(CountPixels(Frame(), ink, IsInk), CountPixels(Frame(), QRect(0, 0, 200, 100), IsInk));
-    EXPECT_TRUE(QRect(60, 20, 80, 20).contains(ink.center())) << ink.x() << "," << ink.y();
+    ASSERT_EQ(display->surface().shownTexts().size(), std::size(fonts));
+    for (size_t line = 0; line < std::size(fonts); ++line) {
+        Surface alone(QSize(200, 100), 1.0, kBackdropPixel);
+        alone.DrawText(RenderText("Orsolak", fonts[line], 0x00FFFFFF, 96), 0, 0);
+        EXPECT_EQ(Frame().copy(display->surface().shownTexts()[line].rect), alone.image().copy(alone.shownTexts()[0].rect))
+            << "line " << line;
+    }
 }
 
 TEST_F(CompositionTest, ADisplayLargerThanTheSceneKeepsItsBackgroundOutsideTheBackdrop) {
