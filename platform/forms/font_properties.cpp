@@ -41,16 +41,6 @@ bool FontProperties::Italic() const {
     return m_attributes.italic;
 }
 
-bool FontProperties::Underline() const {
-    m_monitor->Use(Service::FontAttribute);
-    return m_attributes.underline;
-}
-
-bool FontProperties::Strikethrough() const {
-    m_monitor->Use(Service::FontAttribute);
-    return m_attributes.strikethrough;
-}
-
 void FontProperties::SetName(const std::string& name) {
     m_monitor->Use(Service::FontAttribute);
     if (name.empty()) Raise(errors::kInvalidPropertyValue);

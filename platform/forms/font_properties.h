@@ -34,8 +34,6 @@ public:
     float Size() const;
     bool Bold() const;
     bool Italic() const;
-    bool Underline() const;
-    bool Strikethrough() const;
 
     void SetName(const std::string& name);
     void SetSize(float points);

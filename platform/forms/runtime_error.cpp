@@ -12,7 +12,6 @@ std::string DescribeError(int32_t number) {
     case errors::kInvalidCall: return "Invalid procedure call or argument";
     case errors::kOverflow: return "Overflow";
     case errors::kOutOfMemory: return "Out of memory";
-    case errors::kDivisionByZero: return "Division by zero";
     case errors::kTypeMismatch: return "Type mismatch";
     case errors::kInvalidPropertyValue: return "Invalid property value";
     case errors::kObjectRequired: return "Object required";

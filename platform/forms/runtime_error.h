@@ -8,7 +8,7 @@ namespace vantrel {
 
 // The one failure every runtime service raises: the runtime's error number
 // and its one-line description. Procedures never catch it themselves; the
-// failure trap of each handler does (see app/failure_report.h).
+// failure trap of each handler does (`Trapped`, failure_report.h).
 class RuntimeError : public std::runtime_error {
 public:
     RuntimeError(int32_t number, std::string description);
@@ -26,7 +26,6 @@ namespace errors {
 constexpr int32_t kInvalidCall = 5;
 constexpr int32_t kOverflow = 6;
 constexpr int32_t kOutOfMemory = 7;
-constexpr int32_t kDivisionByZero = 11;
 constexpr int32_t kTypeMismatch = 13;
 constexpr int32_t kInvalidPropertyValue = 380;
 constexpr int32_t kObjectRequired = 424;

@@ -25,9 +25,4 @@ void ServiceMonitor::FailOnUse(Service service, uint64_t nthUseFromNow, int32_t 
     m_plannedDescription = std::move(description);
 }
 
-void ServiceMonitor::ClearPlan() {
-    m_armed = false;
-    m_plannedService = Service::kCount;
-}
-
 } // namespace vantrel

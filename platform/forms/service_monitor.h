@@ -40,7 +40,6 @@ public:
 
     void FailOnUse(Service service, uint64_t nthUseFromNow, int32_t number = errors::kPropertyAccessFailed,
                    std::string description = DescribeError(errors::kPropertyAccessFailed));
-    void ClearPlan();
 
 private:
     static size_t Index(Service service) { return static_cast<size_t>(service); }

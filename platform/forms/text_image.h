@@ -42,7 +42,6 @@ TextImage RenderText(const std::string& text, const FontAttributes& font, OleCol
 class TextImageCache {
 public:
     const TextImage& Get(const std::string& text, const FontAttributes& font, OleColour colour, double dotsPerInch);
-    size_t size() const { return m_entries.size(); }
 
 private:
     // What makes two rendered lines the same; looked up without copying the

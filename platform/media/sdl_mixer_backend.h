@@ -75,8 +75,6 @@ public:
     std::unique_ptr<MediaTrack> Open(const std::string& path) override;
     void TendOutput() override;
 
-    bool outputOpen() const { return m_session.open(); }
-
 private:
     friend class SdlMixerTrack;
 
