@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     // Where the X server offers it, the display's own refreshes pace the
     // scroll and its frames go out through the Present extension; under
     // Wayland the compositor's frame callbacks pace it; elsewhere the timers
-    // alone pace it, at the rate of the shown window's screen. Qt's backing
-    // store shows the frames but through Present.
+    // alone pace it, at the rate of the shown window's screen. Off the
+    // Present path, Qt's backing store shows the frames.
     if (auto presentConnection = vantrel::X11PresentConnection::Open()) {
         hosts.UseX11Present(std::move(presentConnection), runtime.timers());
     } else if (QGuiApplication::platformName() == QLatin1String("wayland")) {

@@ -6,7 +6,7 @@ namespace vantrel {
 
 class Runtime;
 
-// The short form of an existing file's path (see platform/short_path.h),
+// The short form of an existing file's path (`EncodeShortPath`, short_path.h),
 // under its own failure trap "GetShortName"; empty when the file does not
 // exist or when the trap caught a failure.
 //

@@ -14,7 +14,7 @@ constexpr uint32_t kNetWmStateAdd = 1;
 // The source of a request: a normal application.
 constexpr uint32_t kSourceApplication = 1;
 // WM_NORMAL_HINTS: its first field holds the flags; these say that a
-// resize increment and a base size are given.
+// resize increment, a base size, a smallest and a largest size are given.
 constexpr uint32_t kSizeHintsResizeIncrement = 1u << 6;
 constexpr uint32_t kSizeHintsBaseSize = 1u << 8;
 constexpr uint32_t kSizeHintsMinSize = 1u << 4;
@@ -53,7 +53,7 @@ bool MaximizedIn(const xcb_get_property_reply_t* reply, const X11Atoms& atoms) {
 // for is exact, so the increment goes. The smallest and largest size are
 // that size, so that no window manager offers to resize or maximize the
 // window (kwin reads only these, not the Motif hints, for a window of a
-// given type, and would show minimize and maximize buttons).
+// given type, and would show a maximize button and resize handles).
 void FixX11ClientSize(xcb_connection_t* connection, xcb_window_t window, QSize size) {
     const auto cookie = xcb_get_property(connection, 0, window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 0,
                                          kSizeHintsFields);
