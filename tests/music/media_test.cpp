@@ -17,10 +17,8 @@
 #include <SDL_mixer.h>
 #include <array>
 #include <gtest/gtest.h>
-#include <chrono>
 #include <cstring>
 #include <fstream>
-#include <thread>
 
 namespace vantrel {
 namespace {
@@ -98,25 +96,32 @@ TEST(MediaControl, ThePositionRunsToExactlyTheLengthAndStaysThereUntilPlayedFrom
     EXPECT_EQ(media.Send(static_cast<const char*>(nullptr), nullptr, 0), mci::kMissingCommandString);
 }
 
-// SDL on its dummy driver decodes for real: the phrase reaches its end,
-// holds it, and plays again from the start.
-TEST(SdlMixerBackend, APlayedTrackHoldsItsEndUntilPlayedAgain) {
-    SteadyClock clock;
-    MediaControl media(std::make_unique<SdlMixerBackend>(
-        clock, OutputNotices{.silent = [](const std::string& reason) { ADD_FAILURE() << reason; },
-                             .sounding = [](const std::string&) {}}));
+// A reply is written whole, with its NUL, inside the caller's buffer, or not
+// at all: nothing lands past the buffer, and a failing command or one that
+// answers nothing leaves empty text.
+TEST(MediaControl, RepliesAreWholeAndStayInsideTheirBuffers) {
+    ManualClock clock;
+    MediaControl media(std::make_unique<SilentMediaBackend>(clock));
     ASSERT_EQ(media.Send(kOpenFixture, nullptr, 0), mci::kSuccess);
-    media.Send("play untilthedub", nullptr, 0);
-    const int64_t length = Ask(media, "length");
-    constexpr int kPolls = 3000; // of 20 ms: a minute, far past the two-second phrase
-    for (int poll = 0; poll < kPolls && Ask(media, "position") != length; ++poll) {
-        ASSERT_LT(Ask(media, "position"), length);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(media.Send("status untilthedub length", nullptr, 255), mci::kParamOverflow);
+    // {command, buffer size, result, reply}; the fixture is 2037 ms long
+    const std::tuple<const char*, uint32_t, uint32_t, const char*> cases[] = {
+        {"status untilthedub length", 255, mci::kSuccess, "2037"}, {"status untilthedub length", 5, mci::kSuccess, "2037"},
+        {"status untilthedub length", 4, mci::kParamOverflow, ""}, {"status untilthedub length", 1, mci::kParamOverflow, ""},
+        {"status untilthedub length", 0, mci::kParamOverflow, nullptr}, {"status untilthedub position", 2, mci::kSuccess, "0"},
+        {"play untilthedub", 16, mci::kSuccess, ""}, {"status untilthedub mode", 16, mci::kUnrecognizedCommand, ""},
+        {"close untilthedub", 16, mci::kSuccess, ""}, {"status untilthedub length", 16, mci::kInvalidDeviceName, ""},
+    };
+    for (const auto& [command, size, result, reply] : cases) {
+        SCOPED_TRACE(::testing::Message() << command << ", a buffer of " << size);
+        constexpr size_t kGuard = 8;
+        std::string buffer(size + kGuard, '#');
+        EXPECT_EQ(media.Send(command, buffer.data(), size), result);
+        EXPECT_EQ(buffer.substr(size), std::string(kGuard, '#')) << "written past the buffer";
+        if (reply) {
+            EXPECT_STREQ(buffer.c_str(), reply);
+        }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(Ask(media, "position"), length); // held
-    media.Send("play untilthedub from 0", nullptr, 0);
-    EXPECT_LT(Ask(media, "position"), length);
 }
 
 // Stops SDL's audio thread from asking the mixer for sound, as a stream
