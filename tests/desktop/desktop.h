@@ -123,7 +123,6 @@ struct Image {
 };
 inline int Red(uint32_t pixel) { return (pixel >> 16) & 0xff; }
 inline int Green(uint32_t pixel) { return (pixel >> 8) & 0xff; }
-inline int Blue(uint32_t pixel) { return pixel & 0xff; }
 // The rings are drawn in colours with little red and less green; the white
 // text over them is the only thing brighter.
 inline bool IsRingColour(uint32_t pixel) { return Red(pixel) <= 40 && Green(pixel) <= 15; }
@@ -297,20 +296,6 @@ public:
         return reply && std::any_of(argb, argb + xcb_xfixes_get_cursor_image_cursor_image_length(reply.get()),
                                     [](uint32_t pixel) { return (pixel >> 24) != 0; });
     }
-    // The text the PRIMARY selection holds, as UTF-8; the selection is then
-    // cleared, so that what is read next is not taken for this.
-    std::string TakePrimary() {
-        const xcb_window_t requestor = xcb_generate_id(m_c);
-        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, requestor, m_root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-                          XCB_COPY_FROM_PARENT, 0, nullptr);
-        xcb_convert_selection(m_c, requestor, XCB_ATOM_PRIMARY, Atom("UTF8_STRING"), XCB_ATOM_PRIMARY,
-                              XCB_CURRENT_TIME);
-        const std::string text = NextEvent(XCB_SELECTION_NOTIFY) ? Property(requestor, XCB_ATOM_PRIMARY).value_or("") : "";
-        xcb_destroy_window(m_c, requestor);
-        xcb_set_selection_owner(m_c, XCB_NONE, XCB_ATOM_PRIMARY, XCB_CURRENT_TIME);
-        Viewable(m_root); // a round trip: done before anything that follows
-        return text;
-    }
     // The next event of a type (of X Present's for `presentEvent`), within a second.
     std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> NextEvent(int type, uint32_t presentEvent = 0) {
         xcb_flush(m_c);
@@ -363,6 +348,49 @@ inline double Mirror(const Image& image, bool acrossWidth) {
         best = std::max(best, compared > 0 ? double(alike) / compared : 0.0);
     }
     return best;
+}
+
+// Rows at the top and bottom where a line may come into view or leave it.
+inline constexpr int kEdgeRows = 8;
+
+// Where the first whole line of text in `image` lies (a band of rows with
+// pure white, clear of the top and bottom edges); nothing while none shows.
+struct Line { int top, bottom, left, right; };
+inline std::optional<Line> FirstWholeLine(const Image& image) {
+    const auto white = [&](int y) { return std::any_of(image.Row(y), image.Row(y + 1), IsWhite); };
+    for (int y = kEdgeRows; y < image.height - kEdgeRows; ++y) {
+        if (!white(y) || white(y - 1)) continue;
+        int bottom = y;
+        while (bottom + 1 < image.height && white(bottom + 1)) ++bottom;
+        if (bottom >= image.height - kEdgeRows) return std::nullopt;
+        int left = image.width, right = 0;
+        for (int row = y; row <= bottom; ++row)
+            for (int x = 0; x < image.width; ++x)
+                if (IsWhite(image.At(x, row))) left = std::min(left, x), right = std::max(right, x);
+        return Line{y, bottom, left, right};
+    }
+    return std::nullopt;
+}
+
+// A whole line is centred on the client (by its advance width: the ink may
+// sit off by its side bearings), and, where asked, so are the rings. Rings
+// drawn before the window moved keep the centre they were drawn around.
+inline void ExpectCentredOn(X& x, const Rect& client, bool rings) {
+    // A frame shown while the window was still being fitted may be off;
+    // the lines settle on the centre once it is done.
+    std::optional<Line> line;
+    Image image;
+    const auto centred = [&] {
+        return line && std::abs((line->left + line->right) / 2.0 - client.width / 2.0) <= 3.5;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return line = FirstWholeLine(image = x.Capture(client)), centred(); },
+                          Ms(20000), Ms(100)))
+        << (line ? "the line in rows " + std::to_string(line->top) + " to " + std::to_string(line->bottom) +
+                       " runs from " + std::to_string(line->left) + " to " + std::to_string(line->right)
+                 : std::string("no whole line of text on screen"));
+    if (!rings) return;
+    EXPECT_GE(Mirror(image, true), 0.95) << "the rings are not centred across";
+    EXPECT_GE(Mirror(image, false), 0.95) << "the rings are not centred down";
 }
 
 // The X Present extension's reports for a window: the refreshes waits asked

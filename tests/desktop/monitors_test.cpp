@@ -7,49 +7,6 @@
 namespace desktop {
 namespace {
 
-// Rows at the top and bottom where a line may come into view or leave it.
-constexpr int kEdgeRows = 8;
-
-// Where the first whole line of text in `image` lies (a band of rows with
-// pure white, clear of the top and bottom edges); nothing while none shows.
-struct Line { int top, bottom, left, right; };
-std::optional<Line> FirstWholeLine(const Image& image) {
-    const auto white = [&](int y) { return std::any_of(image.Row(y), image.Row(y + 1), IsWhite); };
-    for (int y = kEdgeRows; y < image.height - kEdgeRows; ++y) {
-        if (!white(y) || white(y - 1)) continue;
-        int bottom = y;
-        while (bottom + 1 < image.height && white(bottom + 1)) ++bottom;
-        if (bottom >= image.height - kEdgeRows) return std::nullopt;
-        int left = image.width, right = 0;
-        for (int row = y; row <= bottom; ++row)
-            for (int x = 0; x < image.width; ++x)
-                if (IsWhite(image.At(x, row))) left = std::min(left, x), right = std::max(right, x);
-        return Line{y, bottom, left, right};
-    }
-    return std::nullopt;
-}
-
-// A whole line is centred on the client (by its advance width: the ink may
-// sit off by its side bearings), and, where asked, so are the rings. Rings
-// drawn before the window moved keep the centre they were drawn around.
-void ExpectCentredOn(X& x, const Rect& client, bool rings) {
-    // A frame shown while the window was still being fitted may be off;
-    // the lines settle on the centre once it is done.
-    std::optional<Line> line;
-    Image image;
-    const auto centred = [&] {
-        return line && std::abs((line->left + line->right) / 2.0 - client.width / 2.0) <= 3.5;
-    };
-    EXPECT_TRUE(WaitUntil([&] { return line = FirstWholeLine(image = x.Capture(client)), centred(); },
-                          Ms(20000), Ms(100)))
-        << (line ? "the line in rows " + std::to_string(line->top) + " to " + std::to_string(line->bottom) +
-                       " runs from " + std::to_string(line->left) + " to " + std::to_string(line->right)
-                 : std::string("no whole line of text on screen"));
-    if (!rings) return;
-    EXPECT_GE(Mirror(image, true), 0.95) << "the rings are not centred across";
-    EXPECT_GE(Mirror(image, false), 0.95) << "the rings are not centred down";
-}
-
 struct Layout { const char* name; TestMonitor primary, other; };
 
 // With the primary on either side, the frame covers the primary exactly

@@ -3,10 +3,12 @@
 
 #include "form.h"
 #include "form_window.h"
+#include "qt_message_box.h"
 #include "test_support.h"
 
 #include <QAccessible>
 #include <QMessageBox>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace vantrel {
@@ -39,8 +41,7 @@ void PrintAt(Form& form, float top, const std::string& text) {
 
 // The application's one top-level object is the form on screen, a window
 // named by its caption; its children are the lines on screen, static texts
-// named by their text, kept while they stay and placed where they are; a
-// failure report beside it stays Qt's own.
+// named by their text, kept while they stay and placed where they are.
 TEST(FormAccessibility, TheWindowOnScreenHoldsTheLinesItShows) {
     testing::EnsureApplication();
     ManualClock clock;
@@ -75,12 +76,24 @@ TEST(FormAccessibility, TheWindowOnScreenHoldsTheLinesItShows) {
     EXPECT_EQ(Children(window), (std::vector{std::pair{QAccessible::StaticText, QString("Programming")}}));
     EXPECT_EQ(window->child(0), programming) << "a line that stays keeps its interface";
 
-    QMessageBox report(QMessageBox::Critical, "Credits", "Unexpected error in procedure: Form_Load");
-    report.show();
-    const auto children = Children(application);
-    EXPECT_EQ(children.size(), 2u);
-    EXPECT_TRUE(std::ranges::count(children, std::pair{QAccessible::Window, QString("Credits")}) == 1);
-    report.hide();
+    // A failure report: Qt's critical box, its lines broken where the
+    // prompt's CR LF are, beside the form on screen.
+    QString text, title;
+    std::vector<std::pair<QAccessible::Role, QString>> beside;
+    QTimer::singleShot(0, [&] {
+        QMessageBox* box = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) box = box ?: qobject_cast<QMessageBox*>(widget);
+        if (!box) return ADD_FAILURE() << "no box";
+        EXPECT_EQ(QApplication::activeModalWidget(), box);
+        EXPECT_TRUE(box->icon() == QMessageBox::Critical && box->standardButtons() == QMessageBox::Ok);
+        text = box->text(), title = box->windowTitle(), beside = Children(application);
+        box->accept();
+    });
+    QtMessageBox().ShowCritical("Unexpected error in procedure: Form_Load\r\nError #53: File not found", "Credits");
+    EXPECT_EQ(text, "Unexpected error in procedure: Form_Load\nError #53: File not found");
+    EXPECT_EQ(title, "Credits");
+    EXPECT_EQ(beside.size(), 2u);
+    EXPECT_EQ(std::ranges::count(beside, std::pair{QAccessible::Window, QString("Credits")}), 1);
     shown.Close();
     hidden.Close();
     EXPECT_EQ(application->childCount(), 0);
