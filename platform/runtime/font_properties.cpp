@@ -11,16 +11,6 @@ namespace {
 constexpr float kMaxPointSize = 2160.0f;
 } // namespace
 
-QFont ToQFont(const FontAttributes& attributes) {
-    QFont font(QString::fromStdString(attributes.name));
-    font.setPointSizeF(attributes.size);
-    font.setBold(attributes.bold);
-    font.setItalic(attributes.italic);
-    font.setUnderline(attributes.underline);
-    font.setStrikeOut(attributes.strikethrough);
-    return font;
-}
-
 std::string FontProperties::Name() const {
     m_monitor->Use(Service::FontAttribute);
     return m_attributes.name;

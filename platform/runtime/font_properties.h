@@ -1,27 +1,12 @@
 #pragma once
 
-#include <QFont>
+#include "font_attributes.h"
+
 #include <string>
 
 namespace vantrel {
 
 class ServiceMonitor;
-
-// The attributes of a font as a form or label holds them.
-struct FontAttributes {
-    std::string name = "Arial";
-    float size = 8.25f; // points
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strikethrough = false;
-
-    bool operator==(const FontAttributes&) const = default;
-};
-
-// The Qt font for these attributes, with its size in points; the paint device's
-// resolution turns points into pixels.
-QFont ToQFont(const FontAttributes& font);
 
 // A form's or label's `Font` object: each attribute is read and written by
 // itself, and the runtime may refuse a value (a size that is not a usable

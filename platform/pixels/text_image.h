@@ -1,7 +1,7 @@
 #pragma once
 
 #include "colour.h"
-#include "font_properties.h"
+#include "font_attributes.h"
 
 #include <QImage>
 #include <QPoint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "font_properties.h"
+#include "font_attributes.h"
 
 #include <string>
 
