@@ -30,10 +30,10 @@ std::unique_ptr<MediaBackend> MakeBackend(const HeadlessProgram::BackendMaker& m
 } // namespace
 
 HeadlessProgram::HeadlessProgram(QSize clientSize, double devicePixelRatio, std::string applicationPath,
-                                 const BackendMaker& backend)
+                                 const BackendMaker& backend, RandomSource* random)
     : hosts(clientSize, devicePixelRatio),
       media(MakeBackend(backend, clock)),
-      runtime(Runtime::Services{&clock, &messages, &hosts, &media, std::move(applicationPath)}),
+      runtime(Runtime::Services{&clock, &messages, &hosts, &media, std::move(applicationPath), random}),
       forms(runtime) {
     runtime.timers().SetFramePeriod(1000.0 / kRefreshHz);
 }

@@ -30,8 +30,10 @@ public:
 
     // The music plays from applicationPath on the silent backend unless
     // another is given; failures there are recorded, not shown.
+    // The random draws are the program's own unless another source is given.
     explicit HeadlessProgram(QSize clientSize = QSize(320, 240), double devicePixelRatio = 1.0,
-                             std::string applicationPath = "", const BackendMaker& backend = {});
+                             std::string applicationPath = "", const BackendMaker& backend = {},
+                             RandomSource* random = nullptr);
 
     // Runs the program's start-up: load, show, resize, activate.
     void StartUp();

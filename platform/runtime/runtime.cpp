@@ -17,6 +17,7 @@ Runtime::Runtime(const Services& services)
       m_hosts(services.hosts),
       m_media(services.media),
       m_applicationPath(services.applicationPath),
+      m_random(services.random ? services.random : &m_ownRandom),
       m_timers(*services.clock, kDefaultFramePeriodMs) {}
 
 MediaControl& Runtime::media() {

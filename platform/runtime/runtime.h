@@ -29,6 +29,7 @@ public:
         FormHostFactory* hosts = nullptr;
         MediaControl* media = nullptr;
         std::string applicationPath; // the program's directory, no trailing separator
+        RandomSource* random = nullptr; // the program's own sequence where none is given
     };
 
     explicit Runtime(const Services& services);
@@ -39,7 +40,7 @@ public:
     // every message box it shows.
     static constexpr const char* kTitle = "Vantrel Credits";
 
-    RandomSource& random() { return m_random; }
+    RandomSource& random() { return *m_random; }
     ServiceMonitor& monitor() { return m_monitor; }
     TimerScheduler& timers() { return m_timers; }
     FormHostFactory& hosts() { return *m_hosts; }
@@ -66,7 +67,8 @@ private:
     FormHostFactory* m_hosts;
     MediaControl* m_media;
     std::string m_applicationPath;
-    RandomSource m_random;
+    CongruentialRandom m_ownRandom;
+    RandomSource* m_random;
     ServiceMonitor m_monitor;
     TimerScheduler m_timers;
     std::vector<Form*> m_loaded;

@@ -2,6 +2,7 @@
 // each runtime service walked through the handlers that use it.
 
 #include "headless_program.h"
+#include "scripted_draws.h"
 #include "tracing_backend.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ struct TracedProgram {
     TracedProgram()
         : program(QSize(320, 240), 1.0, VANTREL_FIXTURE_DIR, [this](const Clock& clock) {
               return std::make_unique<testing::TracingBackend>(clock, trackLog, [this] { onOpen(); });
-          }) {}
+          }, &draws) {}
     FrmCredits& scene() { return program.forms.frmCredits; }
     ServiceMonitor& monitor() { return program.runtime.monitor(); }
     // The procedures named by the reports, in order.
@@ -32,6 +33,7 @@ struct TracedProgram {
 
     Log trackLog;
     std::function<void()> onOpen = [] {};
+    testing::ScriptedDraws draws;
     HeadlessProgram program;
 };
 
@@ -48,7 +50,7 @@ TEST_F(ProgramTest, StartUpLoadsPlaysShowsBuildsTheSceneAndOnlyThenTicks) {
     EXPECT_EQ(program.ScrollTicks(), 0);
     EXPECT_FALSE(scene().Visible());
     EXPECT_TRUE(program.forms.frmDisplay.Visible());
-    EXPECT_EQ(program.runtime.random().drawCount(), 5000u); // the initial 1000 circles
+    EXPECT_EQ(draws.count, 5000u); // the initial 1000 circles
     EXPECT_EQ(scene().LabelNamed("Label1").Top(), 480 + scene().ScaleHeight()); // moved below the scene
     program.RunFor(1000);
     EXPECT_GT(program.ScrollTicks(), 0);
@@ -112,7 +114,7 @@ TEST(ProgramFailures, FailuresDuringStartUp) {
         {Service::PropertyWrite, 3, {"Form_Resize"}, [](TracedProgram& t) { // the third Left of the centring
              EXPECT_NE(t.scene().LabelNamed("Label24").Left(), 3000);
              EXPECT_EQ(t.scene().LabelNamed("Label23").Left(), 2400);
-             EXPECT_EQ(t.program.runtime.random().drawCount(), 5000u); // the activation still ran
+             EXPECT_EQ(t.draws.count, 5000u); // the activation still ran
          }},
         {Service::MediaCommand, 3, {"Form_Load"}, [](TracedProgram& t) { // the length query: no length, never a restart
              t.program.RunFor(2100);
@@ -120,11 +122,11 @@ TEST(ProgramFailures, FailuresDuringStartUp) {
              EXPECT_FALSE(t.Traced("played from 0"));
          }},
         {Service::Clear, 1, {"Form_Activate"}, [](TracedProgram& t) {
-             EXPECT_EQ(t.program.runtime.random().drawCount(), 0u);
+             EXPECT_EQ(t.draws.count, 0u);
              EXPECT_EQ(t.scene().LabelNamed("Label1").Top(), 480);
          }},
         {Service::Circle, 5, {"DrawRandomCircles"}, [](TracedProgram& t) {
-             EXPECT_EQ(t.program.runtime.random().drawCount(), 5000u);
+             EXPECT_EQ(t.draws.count, 5000u);
              EXPECT_EQ(t.scene().LabelNamed("Label1").Top(), 480 + t.scene().ScaleHeight());
          }},
     };

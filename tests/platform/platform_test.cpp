@@ -138,7 +138,7 @@ TEST(Conversions, RoundHalfToEvenWithinTheLimitsAndOverflowOutside) {
 }
 
 TEST(RandomSource, WholePeriodStaysInsideZeroToOneAndCoversBothEnds) {
-    RandomSource source;
+    CongruentialRandom source;
     float lowest = 1.0f, highest = 0.0f;
     for (int draw = 0; draw < (1 << 24); ++draw) {
         const float value = source.Next();

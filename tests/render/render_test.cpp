@@ -38,7 +38,7 @@ TEST(CircleBackdrop, EachDrawSetsThePenTheColourAndTheRadius) {
         testing::HeadlessRuntime headless(QSize(200, 100) / ratio, ratio);
         Form scene{headless.runtime, CreditsDesign()};
         scene.Load();
-        for (const float draw : draws) headless.runtime.random().ScriptNextDraws({draw});
+        headless.draws.script.assign(draws.begin(), draws.end());
         DrawRandomCircles(headless.runtime, scene);
         EXPECT_EQ(scene.DrawWidth(), width) << draws[0];
         EXPECT_EQ(scene.ForeColor(), colour) << draws[0];

@@ -4,6 +4,7 @@
 #include "form_host.h"
 #include "message_box.h"
 #include "runtime.h"
+#include "scripted_draws.h"
 
 #include <QApplication>
 #include <filesystem>
@@ -28,13 +29,14 @@ struct HeadlessRuntime {
     explicit HeadlessRuntime(QSize clientSize = QSize(320, 240), double devicePixelRatio = 1.0,
                              MediaControl* media = nullptr, std::string applicationPath = "/opt/vantrel")
         : hosts(clientSize, devicePixelRatio),
-          runtime(Runtime::Services{&clock, &messages, &hosts, media, std::move(applicationPath)}) {
+          runtime(Runtime::Services{&clock, &messages, &hosts, media, std::move(applicationPath), &draws}) {
         EnsureApplication();
     }
 
     ManualClock clock;
     RecordingMessageBox messages;
     HeadlessHostFactory hosts;
+    ScriptedDraws draws;
     Runtime runtime;
 };
 
