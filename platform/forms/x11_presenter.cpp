@@ -71,7 +71,7 @@ struct X11Presenter::SharedPixmap {
     uchar* memory = nullptr;
 };
 
-X11Presenter::X11Presenter(QWidget& window, X11PresentConnection& connection, TimerScheduler* timers)
+X11Presenter::X11Presenter(QWidget& window, X11PresentConnection& connection, TimerScheduler& timers)
     : m_connection(connection), m_x(std::make_unique<Connection>()), m_frames(*this, timers) {
     m_x->c = connection.get();
     m_x->window = static_cast<xcb_window_t>(window.winId());
@@ -141,14 +141,14 @@ bool X11Presenter::SharesImage(const QImage& image) const { return SurfacePixmap
 
 void X11Presenter::PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) {
     m_heldImage = SurfacePixmap(image);
-    Present(m_heldImage, update, targetMsc);
+    PresentPixmap(m_heldImage, update, targetMsc);
 }
 
 void X11Presenter::PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) {
-    Present(m_buffers[index]->pixmap, update, targetMsc);
+    PresentPixmap(m_buffers[index]->pixmap, update, targetMsc);
 }
 
-void X11Presenter::Present(xcb_pixmap_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc) {
+void X11Presenter::PresentPixmap(xcb_pixmap_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc) {
     m_rectangles.resize(update.size() * sizeof(xcb_rectangle_t));
     auto* rectangles = reinterpret_cast<xcb_rectangle_t*>(m_rectangles.data());
     for (size_t i = 0; i < update.size(); ++i) {
