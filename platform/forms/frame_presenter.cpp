@@ -15,7 +15,10 @@ constexpr size_t kMostUpdateRects = 4096;
 
 } // namespace
 
-FramePresenter::FramePresenter(PresentServer& server, TimerScheduler& timers) : m_server(server), m_pacer(timers) {}
+// The update list never grows past its reserve: a frame allocates nothing.
+FramePresenter::FramePresenter(PresentServer& server, TimerScheduler& timers) : m_server(server), m_pacer(timers) {
+    m_update.reserve(kMostUpdateRects);
+}
 
 FramePresenter::~FramePresenter() { Stop(); }
 
@@ -36,15 +39,14 @@ void FramePresenter::Show(const QImage& image, const std::vector<QRect>& damage,
     m_image = &image;
     m_imageShared = m_server.SharesImage(image);
     if (!m_frameReady) m_update.clear();
-    for (const QRect& rect : damage) {
-        MarkStale(rect);
-        m_update.push_back(rect);
-    }
+    for (const QRect& rect : damage) MarkStale(rect);
     // Frames held back for long (the server keeps every buffer) are sent as
     // one whole update rather than a list that grows without end.
-    if (m_update.size() > kMostUpdateRects) {
+    if (m_update.size() + damage.size() > kMostUpdateRects) {
         m_update.clear();
         m_wholeWindow = true;
+    } else {
+        m_update.insert(m_update.end(), damage.begin(), damage.end());
     }
     // A window that has been covered is sent everything once it shows again.
     if (!onScreen) m_wholeWindow = true;

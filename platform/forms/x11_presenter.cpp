@@ -120,8 +120,8 @@ QImage X11Presenter::SurfaceImage(QSize size) {
     if (pixmap->memory == nullptr) return {};
     // Making it waited for a reply, which may have brought events along.
     m_connection.ReadQueuedLater();
-    std::erase_if(m_surfacePixmaps, [](const auto& surface) { return surface.expired(); });
-    m_surfacePixmaps.push_back(pixmap);
+    m_surface = pixmap;
+    m_surfacePixmap = pixmap->pixmap;
     // The image keeps the pixmap, and with it the memory, for as long as
     // the image lives.
     auto* kept = new std::shared_ptr<SharedPixmap>(std::move(pixmap));
@@ -129,18 +129,14 @@ QImage X11Presenter::SurfaceImage(QSize size) {
                   [](void* info) { delete static_cast<std::shared_ptr<SharedPixmap>*>(info); }, kept);
 }
 
-xcb_pixmap_t X11Presenter::SurfacePixmap(const QImage& image) const {
-    for (const auto& weak : m_surfacePixmaps) {
-        const auto surface = weak.lock();
-        if (surface && surface->memory == image.constBits()) return surface->pixmap;
-    }
-    return XCB_NONE;
+bool X11Presenter::SharesImage(const QImage& image) const {
+    const auto surface = m_surface.lock();
+    return surface && surface->memory == image.constBits();
 }
 
-bool X11Presenter::SharesImage(const QImage& image) const { return SurfacePixmap(image) != XCB_NONE; }
-
-void X11Presenter::PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) {
-    m_heldImage = SurfacePixmap(image);
+// Only an image SharesImage has found is presented so: it keeps the pixmap.
+void X11Presenter::PresentImage(const QImage&, const std::vector<QRect>& update, uint64_t targetMsc) {
+    m_heldImage = m_surfacePixmap;
     PresentPixmap(m_heldImage, update, targetMsc);
 }
 

@@ -51,16 +51,19 @@ private:
     bool SharesImage(const QImage& image) const override;
     void PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) override;
     void PresentPixmap(uint32_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc);
-    uint32_t SurfacePixmap(const QImage& image) const; // none (0) where the image is not a surface's
     void OnEvent(const xcb_present_generic_event_t& event);
 
     X11PresentConnection& m_connection;
     struct Connection;
     std::unique_ptr<Connection> m_x;
     std::vector<std::unique_ptr<SharedPixmap>> m_buffers;
-    std::vector<std::weak_ptr<SharedPixmap>> m_surfacePixmaps; // the images made by SurfaceImage
-    uint32_t m_heldImage = 0;                                  // the surface pixmap presented and not let go yet
-    std::vector<uint8_t> m_rectangles;                         // the update region's rectangles, kept between frames
+    // The pixmap behind the image SurfaceImage made last, for as long as the
+    // image lives: the surface's, whose frames are presented. An image of
+    // an earlier size is not shown again.
+    std::weak_ptr<SharedPixmap> m_surface;
+    uint32_t m_surfacePixmap = 0;
+    uint32_t m_heldImage = 0;          // the surface pixmap presented and not let go yet
+    std::vector<uint8_t> m_rectangles; // the update region's rectangles, kept between frames
     uint32_t m_serial = 0;
     FramePresenter m_frames;
 };
