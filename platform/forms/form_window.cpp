@@ -197,7 +197,9 @@ void WidgetHostFactory::UseWaylandFrameCallbacks(TimerScheduler& frameTimers) {
 }
 
 void WidgetHostFactory::UseScreenRate(TimerScheduler& frameTimers) {
-    m_makeFramePath = [&frameTimers](FormWindow& window) { return std::make_unique<ScreenRatePath>(window, &frameTimers); };
+    m_makeFramePath = [&frameTimers](FormWindow& window) {
+        return std::make_unique<ScreenRatePath>(window, &frameTimers);
+    };
 }
 
 std::unique_ptr<FormHost> WidgetHostFactory::Create(const WindowSettings& settings, FormHostEvents& events) {
