@@ -1,5 +1,6 @@
 #include "form_window.h"
 
+#include "frame_path.h"
 #include "screen_rate_pacing.h"
 #include "surface.h"
 #include "wayland_frame_ticker.h"
@@ -39,32 +40,16 @@ QRect DeviceRect(const QRect& logical, double ratio) {
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
-// The logical rectangle that covers a rectangle of device pixels.
-QRect LogicalRect(const QRect& device, double ratio) {
-    const int left = static_cast<int>(std::floor(device.left() / ratio));
-    const int top = static_cast<int>(std::floor(device.top() / ratio));
-    const int right = static_cast<int>(std::ceil((device.right() + 1) / ratio));
-    const int bottom = static_cast<int>(std::ceil((device.bottom() + 1) / ratio));
-    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
-}
-
 class WidgetHost final : public FormHost {
 public:
-    WidgetHost(const WindowSettings& settings, FormHostEvents& events, WidgetHostFactory::FramePath path,
-               X11Desktop* desktop, X11PresentConnection* presentConnection, TimerScheduler* frameTimers)
+    WidgetHost(const WindowSettings& settings, FormHostEvents& events, X11Desktop* desktop,
+               const WidgetHostFactory::FramePathMaker& makeFramePath)
         : m_events(events), m_window(new FormWindow(settings, events)), m_visibility(*m_window) {
         if (settings.maximized) {
             m_placement =
                 std::make_unique<MaximizedPlacement>(*m_window, desktop, [&events] { events.OnClientResized(); });
         }
-        if (path == WidgetHostFactory::FramePath::X11Present) {
-            m_presenter = std::make_unique<X11Presenter>(*m_window, *presentConnection, frameTimers);
-            m_window->ShowFramesThrough(m_presenter->frames());
-        } else if (path == WidgetHostFactory::FramePath::WaylandFrameCallbacks) {
-            m_frameCallbacks = std::make_unique<WaylandFrameTicker>(*m_window, *frameTimers);
-        } else if (frameTimers != nullptr) {
-            m_screenRate = std::make_unique<ScreenRatePacing>(*m_window, *frameTimers);
-        }
+        m_frames = makeFramePath(*m_window);
     }
 
     ~WidgetHost() override {
@@ -84,16 +69,14 @@ public:
             m_window->show();
             WaitUntilExposed(*m_window->windowHandle(), kMapTimeoutMs);
         }
-        if (m_frameCallbacks) m_frameCallbacks->Start();
-        if (m_screenRate) m_screenRate->Start();
+        m_frames->Start();
     }
 
     // A hidden window keeps no copy of its pixels: Qt would hold a whole
     // window's worth (8 MB at 1920x1080) for the scene, hidden for good. Shown
     // again, the window gets its buffer back at its size and is repainted.
     void Hide() override {
-        if (m_frameCallbacks) m_frameCallbacks->Stop();
-        if (m_screenRate) m_screenRate->Stop();
+        m_frames->Stop();
         m_window->hide();
         if (QBackingStore* store = m_window->backingStore()) store->resize(QSize(1, 1));
     }
@@ -109,29 +92,13 @@ public:
     // only frames the window shows: a window not shown (a form loaded at its
     // design size, the scene hidden for good) draws in memory of its own.
     QImage SurfaceImage(QSize devicePixels) override {
-        return m_presenter && m_window->isVisible() ? m_presenter->SurfaceImage(devicePixels) : QImage();
+        return m_window->isVisible() ? m_frames->SurfaceImage(devicePixels) : QImage();
     }
 
     void Present(const std::vector<QRect>& damage) override {
-        // A window that nothing of is on screen needs no repaint; when it is
-        // uncovered or exposed again, the window system asks for the parts.
         const QWindow* handle = m_window->windowHandle();
         const bool onScreen = handle != nullptr && handle->isExposed() && !m_visibility.fullyObscured();
-        if (m_presenter) {
-            m_presenter->frames().Show(m_events.surface().image(), damage, onScreen);
-            return;
-        }
-        if (!onScreen) return;
-        const double ratio = m_window->devicePixelRatioF();
-        QRegion region;
-        for (const QRect& rect : damage) region += LogicalRect(rect, ratio);
-        if (m_frameCallbacks && m_frameCallbacks->FlushesNow()) {
-            if (region.isEmpty()) return;
-            m_window->repaint(region);
-            m_frameCallbacks->NoteFlushed();
-        } else {
-            m_window->update(region);
-        }
+        m_frames->Present(m_events.surface().image(), damage, onScreen);
     }
 
     void ShownTextsChanged() override { FormAccessibility::NoteShownTextsChanged(*m_window); }
@@ -141,9 +108,7 @@ private:
     QPointer<FormWindow> m_window;
     X11VisibilityWatch m_visibility;
     std::unique_ptr<MaximizedPlacement> m_placement; // for a maximized window
-    std::unique_ptr<X11Presenter> m_presenter; // null where frames go through Qt's backing store
-    std::unique_ptr<WaylandFrameTicker> m_frameCallbacks; // on Wayland only
-    std::unique_ptr<ScreenRatePacing> m_screenRate; // where the wall clock paces the frames
+    std::unique_ptr<FramePath> m_frames;
 };
 
 } // namespace
@@ -211,18 +176,34 @@ void FormWindow::resizeEvent(QResizeEvent* event) {
     if (m_events != nullptr) m_events->OnClientResized();
 }
 
-WidgetHostFactory::WidgetHostFactory() : m_desktop(X11Desktop::Open()) {}
+WidgetHostFactory::WidgetHostFactory()
+    : m_desktop(X11Desktop::Open()),
+      m_makeFramePath([](FormWindow& window) { return std::make_unique<ScreenRatePath>(window, nullptr); }) {}
 WidgetHostFactory::~WidgetHostFactory() = default;
 
 void WidgetHostFactory::UseX11Present(std::unique_ptr<X11PresentConnection> connection, TimerScheduler& frameTimers) {
     m_presentConnection = std::move(connection);
-    m_frameTimers = &frameTimers;
-    m_framePath = FramePath::X11Present;
+    m_makeFramePath = [connection = m_presentConnection.get(), &frameTimers](FormWindow& window) {
+        auto presenter = std::make_unique<X11Presenter>(window, *connection, frameTimers);
+        window.ShowFramesThrough(presenter->frames());
+        return std::unique_ptr<FramePath>(std::move(presenter));
+    };
+}
+
+void WidgetHostFactory::UseWaylandFrameCallbacks(TimerScheduler& frameTimers) {
+    m_makeFramePath = [&frameTimers](FormWindow& window) {
+        return std::make_unique<WaylandFrameTicker>(window, frameTimers);
+    };
+}
+
+void WidgetHostFactory::UseScreenRate(TimerScheduler& frameTimers) {
+    m_makeFramePath = [&frameTimers](FormWindow& window) {
+        return std::make_unique<ScreenRatePath>(window, &frameTimers);
+    };
 }
 
 std::unique_ptr<FormHost> WidgetHostFactory::Create(const WindowSettings& settings, FormHostEvents& events) {
-    return std::make_unique<WidgetHost>(settings, events, m_framePath, m_desktop.get(), m_presentConnection.get(),
-                                        m_frameTimers);
+    return std::make_unique<WidgetHost>(settings, events, m_desktop.get(), m_makeFramePath);
 }
 
 } // namespace vantrel

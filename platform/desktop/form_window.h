@@ -5,9 +5,11 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 namespace vantrel {
 
+class FramePath;
 class FramePresenter;
 class TimerScheduler;
 class X11Desktop;
@@ -53,30 +55,29 @@ public:
 
     std::unique_ptr<FormHost> Create(const WindowSettings& settings, FormHostEvents& events) override;
 
-    // From now on the windows show their frames through the X Present
-    // extension, on `connection`, and the display's refreshes pace the frame
-    // timers of `frameTimers`. The hosts made must go before the factory.
+    // The frame path of the windows made from now on; one is chosen at
+    // start-up. Until then they show their frames through Qt's backing store
+    // and pace nothing.
+    //
+    // Through the X Present extension, on `connection`, the display's
+    // refreshes pacing the frame timers of `frameTimers`. The hosts made must
+    // go before the factory.
     void UseX11Present(std::unique_ptr<X11PresentConnection> connection, TimerScheduler& frameTimers);
-    // From now on a Wayland compositor's frame callbacks pace the frame
-    // timers of `frameTimers`, and the windows' frames go out as they are
-    // composed.
-    void UseWaylandFrameCallbacks(TimerScheduler& frameTimers) {
-        m_frameTimers = &frameTimers;
-        m_framePath = FramePath::WaylandFrameCallbacks;
-    }
+    // Through Qt's backing store, a Wayland compositor's frame callbacks
+    // pacing the frame timers of `frameTimers`; the frames go out as they
+    // are composed.
+    void UseWaylandFrameCallbacks(TimerScheduler& frameTimers);
+    // Through Qt's backing store, the screen each shown window is on setting
+    // the period of the frame timers of `frameTimers`.
+    void UseScreenRate(TimerScheduler& frameTimers);
 
-    // From now on, where neither of the above is used, the screen each shown
-    // window is on sets the period of the frame timers of `frameTimers`.
-    void UseScreenRate(TimerScheduler& frameTimers) { m_frameTimers = &frameTimers; }
-
-    enum class FramePath { Timers, X11Present, WaylandFrameCallbacks };
+    using FramePathMaker = std::function<std::unique_ptr<FramePath>(FormWindow&)>;
 
 private:
     FormAccessibility m_accessibility; // before any window is made
     std::unique_ptr<X11Desktop> m_desktop; // null off X11
     std::unique_ptr<X11PresentConnection> m_presentConnection;
-    TimerScheduler* m_frameTimers = nullptr;
-    FramePath m_framePath = FramePath::Timers;
+    FramePathMaker m_makeFramePath;
 };
 
 } // namespace vantrel

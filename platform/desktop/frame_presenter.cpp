@@ -1,11 +1,9 @@
 #include "frame_presenter.h"
 
 #include "surface.h"
-#include "timer_scheduler.h"
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 namespace vantrel {
 namespace {
@@ -17,22 +15,23 @@ constexpr size_t kMostUpdateRects = 4096;
 
 } // namespace
 
-FramePresenter::FramePresenter(PresentServer& server, TimerScheduler* timers) : m_server(server), m_timers(timers) {}
+// The update list never grows past its reserve: a frame allocates nothing.
+FramePresenter::FramePresenter(PresentServer& server, TimerScheduler& timers) : m_server(server), m_pacer(timers) {
+    m_update.reserve(kMostUpdateRects);
+}
 
 FramePresenter::~FramePresenter() { Stop(); }
 
 void FramePresenter::Start() {
     if (m_running) return;
     m_running = true;
-    if (m_timers != nullptr) m_timers->AttachFrameClock(&m_clock);
+    m_pacer.Start();
 }
 
 void FramePresenter::Stop() {
     m_running = false;
     m_frameReady = false;
-    m_tickOwed = false;
-    m_tickedLate = false;
-    if (m_timers != nullptr) m_timers->DetachFrameClock(&m_clock);
+    m_pacer.Stop();
     ReleaseBuffers();
 }
 
@@ -40,15 +39,14 @@ void FramePresenter::Show(const QImage& image, const std::vector<QRect>& damage,
     m_image = &image;
     m_imageShared = m_server.SharesImage(image);
     if (!m_frameReady) m_update.clear();
-    for (const QRect& rect : damage) {
-        MarkStale(rect);
-        m_update.push_back(rect);
-    }
+    for (const QRect& rect : damage) MarkStale(rect);
     // Frames held back for long (the server keeps every buffer) are sent as
     // one whole update rather than a list that grows without end.
-    if (m_update.size() > kMostUpdateRects) {
+    if (m_update.size() + damage.size() > kMostUpdateRects) {
         m_update.clear();
         m_wholeWindow = true;
+    } else {
+        m_update.insert(m_update.end(), damage.begin(), damage.end());
     }
     // A window that has been covered is sent everything once it shows again.
     if (!onScreen) m_wholeWindow = true;
@@ -76,17 +74,9 @@ void FramePresenter::OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped) 
     m_waiting = false;
     if (frameSkipped) m_wholeWindow = true;
     if (!m_running) return;
-    // A tick that waited for the server stands for this refresh's.
-    const bool tickedLate = std::exchange(m_tickedLate, false);
-    if (m_clock.OnRefresh(msc, ustUs) && m_timers != nullptr && !tickedLate) {
-        m_timers->SetFramePeriod(m_clock.tickPeriodMs());
-        // A tick draws on the image shown: never while the server reads it.
-        if (m_imageShared && m_imageHeld) {
-            m_tickOwed = true;
-        } else {
-            m_timers->RunFrame(&m_clock); // the frame it composes goes out from Show
-        }
-    }
+    // A tick draws on the image shown: never while the server reads it. The
+    // frame it composes goes out from Show.
+    m_pacer.OnRefresh(msc, ustUs, !(m_imageShared && m_imageHeld));
     if (m_running && m_frameReady && !m_waiting) SendFrame();
     KeepClock();
 }
@@ -95,7 +85,7 @@ void FramePresenter::OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped) 
 // tick's refresh.
 void FramePresenter::KeepClock() {
     if (!m_running || m_waiting) return;
-    m_server.NotifyAt(m_clock.nextTickMsc());
+    m_server.NotifyAt(m_pacer.clock().nextTickMsc());
     m_waiting = true;
 }
 
@@ -105,10 +95,7 @@ void FramePresenter::OnIdle(int index) {
 
 void FramePresenter::OnImageIdle() {
     m_imageHeld = false;
-    if (std::exchange(m_tickOwed, false) && m_timers != nullptr) {
-        m_tickedLate = true;
-        m_timers->RunFrame(&m_clock);
-    }
+    m_pacer.RunHeldTick();
     if (m_running && m_frameReady && !m_waiting) SendFrame();
 }
 
@@ -154,7 +141,7 @@ void FramePresenter::SendFrame() {
     }
     m_frameReady = false;
     m_waiting = true;
-    const uint64_t targetMsc = m_clock.TargetMsc(NowUs());
+    const uint64_t targetMsc = m_pacer.clock().TargetMsc(m_pacer.NowUs());
     if (m_imageShared) {
         m_imageHeld = true;
         m_server.PresentImage(*m_image, m_update, targetMsc);
@@ -163,12 +150,6 @@ void FramePresenter::SendFrame() {
         m_lastDrawn = index;
         m_server.PresentBuffer(index, m_update, targetMsc);
     }
-}
-
-// Now, on the clock of the server's reports: the monotonic clock, as the
-// timers' own.
-uint64_t FramePresenter::NowUs() const {
-    return m_timers != nullptr ? static_cast<uint64_t>(m_timers->clock().NowNs() / 1000) : 0;
 }
 
 // The buffer drawn last if it is free (it needs the least copying), else

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frame_clock.h"
+#include "frame_pacer.h"
 
 #include <QImage>
 #include <QRect>
@@ -48,7 +48,7 @@ public:
 
 // Shows a surface's frames in a window through buffers the display server
 // presents at chosen refreshes, and runs the frame timers on the display's
-// refreshes (FrameClock).
+// refreshes (FramePacer).
 //
 // One request to the server is out at any time: a frame, or a plain wait
 // for the next tick's refresh when there is no frame to show (the window
@@ -69,8 +69,7 @@ class FramePresenter {
 public:
     static constexpr int kMostBuffers = 2;
 
-    // `timers` may be null: the window then shows frames but paces nothing.
-    FramePresenter(PresentServer& server, TimerScheduler* timers);
+    FramePresenter(PresentServer& server, TimerScheduler& timers);
     ~FramePresenter();
     FramePresenter(const FramePresenter&) = delete;
     FramePresenter& operator=(const FramePresenter&) = delete;
@@ -95,22 +94,18 @@ public:
     void OnImageIdle();
     void OnWindowResized(QSize devicePixels);
 
-    const FrameClock& clock() const { return m_clock; }
-
 private:
     void Start();
     void SendFrame();
     void KeepClock();
     int IdleBuffer();
-    uint64_t NowUs() const;
     void FitBuffers(QSize size);
     void ReleaseBuffers();
     void MarkStale(const QRect& rect);
     void CopyStaleTiles(int index);
 
     PresentServer& m_server;
-    TimerScheduler* m_timers;
-    FrameClock m_clock;
+    FramePacer m_pacer;
 
     bool m_running = false;
     bool m_waiting = false;     // a request to the server is out
@@ -120,8 +115,6 @@ private:
     const QImage* m_image = nullptr;
     bool m_imageShared = false; // m_image is shown as it is
     bool m_imageHeld = false;   // the server has not let the image shown last go
-    bool m_tickOwed = false;    // a tick waits for the server to let it go
-    bool m_tickedLate = false;  // such a tick ran since the last refresh
     std::vector<QRect> m_update; // for the frame waiting, device pixels
 
     struct Buffer {

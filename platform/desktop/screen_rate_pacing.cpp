@@ -1,38 +1,41 @@
 #include "screen_rate_pacing.h"
 
-#include "frame_clock.h"
-#include "timer_scheduler.h"
-
 #include <QScreen>
 #include <QWindow>
 #include <utility>
 
 namespace vantrel {
 
-ScreenRatePacing::ScreenRatePacing(QWidget& window, TimerScheduler& timers) : m_window(&window), m_timers(timers) {}
+ScreenRatePath::ScreenRatePath(QWidget& window, TimerScheduler* timers) : m_window(&window) {
+    if (timers != nullptr) m_pacer.emplace(*timers);
+}
 
-ScreenRatePacing::~ScreenRatePacing() { Stop(); }
+ScreenRatePath::~ScreenRatePath() { Stop(); }
 
-void ScreenRatePacing::Start() {
+void ScreenRatePath::Start() {
     QWindow* handle = m_window ? m_window->windowHandle() : nullptr;
-    if (handle == nullptr || m_screenChanged) return;
+    if (!m_pacer || handle == nullptr || m_screenChanged) return;
     m_screenChanged =
         QObject::connect(handle, &QWindow::screenChanged, handle, [this](QScreen* screen) { Follow(screen); });
     Follow(handle->screen());
 }
 
-void ScreenRatePacing::Stop() {
+void ScreenRatePath::Stop() {
     QObject::disconnect(std::exchange(m_screenChanged, {}));
     QObject::disconnect(std::exchange(m_rateChanged, {}));
 }
 
-void ScreenRatePacing::Follow(QScreen* screen) {
+void ScreenRatePath::Follow(QScreen* screen) {
     QObject::disconnect(std::exchange(m_rateChanged, {}));
     if (screen == nullptr) return;
-    m_rateChanged = QObject::connect(screen, &QScreen::refreshRateChanged, screen, [this](qreal refreshHz) {
-        m_timers.SetFramePeriod(TimerTickPeriodMs(refreshHz));
-    });
-    m_timers.SetFramePeriod(TimerTickPeriodMs(screen->refreshRate()));
+    m_rateChanged = QObject::connect(screen, &QScreen::refreshRateChanged, screen,
+                                     [this](qreal refreshHz) { m_pacer->FollowRefreshRate(refreshHz); });
+    m_pacer->FollowRefreshRate(screen->refreshRate());
+}
+
+void ScreenRatePath::Present(const QImage&, const std::vector<QRect>& damage, bool onScreen) {
+    if (!onScreen || m_window == nullptr) return;
+    m_window->update(LogicalRegion(damage, m_window->devicePixelRatioF()));
 }
 
 } // namespace vantrel

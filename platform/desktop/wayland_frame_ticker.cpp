@@ -1,7 +1,5 @@
 #include "wayland_frame_ticker.h"
 
-#include "timer_scheduler.h"
-
 #include <QEvent>
 #include <QTimerEvent>
 #include <QWindow>
@@ -16,7 +14,7 @@ constexpr int kSilenceMs = 150;
 } // namespace
 
 WaylandFrameTicker::WaylandFrameTicker(QWidget& window, TimerScheduler& timers)
-    : m_window(&window), m_timers(timers) {}
+    : m_window(&window), m_pacer(timers) {}
 
 WaylandFrameTicker::~WaylandFrameTicker() { Stop(); }
 
@@ -32,16 +30,10 @@ void WaylandFrameTicker::Stop() {
     if (!m_running) return;
     m_running = false;
     m_silence.stop();
-    StopPacing();
+    m_pacer.Stop();
     if (m_window != nullptr && m_window->windowHandle() != nullptr) {
         m_window->windowHandle()->removeEventFilter(this);
     }
-}
-
-void WaylandFrameTicker::StopPacing() {
-    if (!m_pacing) return;
-    m_pacing = false;
-    m_timers.DetachFrameClock(&m_clock);
 }
 
 bool WaylandFrameTicker::eventFilter(QObject* watched, QEvent* event) {
@@ -50,18 +42,13 @@ bool WaylandFrameTicker::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void WaylandFrameTicker::OnFrameCallback() {
-    if (!m_pacing) {
+    if (!m_pacer.started()) {
         // A fresh measurement: the callbacks may have stopped for a while.
-        m_clock = FrameClock();
-        m_pacing = true;
-        m_timers.AttachFrameClock(&m_clock);
+        m_pacer.ForgetRate();
+        m_pacer.Start();
     }
     m_flushed = false;
-    const auto nowUs = static_cast<uint64_t>(m_timers.clock().NowNs() / 1000);
-    if (m_clock.OnRefresh(++m_refreshes, nowUs)) {
-        m_timers.SetFramePeriod(m_clock.tickPeriodMs());
-        m_timers.RunFrame(&m_clock);
-    }
+    m_pacer.OnRefresh(++m_refreshes, m_pacer.NowUs());
     if (!m_running || m_window == nullptr) return; // the tick closed the window
     if (!m_flushed) m_window->repaint(0, 0, 1, 1);
     m_window->windowHandle()->requestUpdate();
@@ -70,9 +57,20 @@ void WaylandFrameTicker::OnFrameCallback() {
 
 void WaylandFrameTicker::timerEvent(QTimerEvent* event) {
     if (event->timerId() != m_silence.timerId()) return QObject::timerEvent(event);
-    StopPacing();
+    m_pacer.Stop();
     // Asked again, in case the window shows once more.
     if (m_window != nullptr && m_window->windowHandle() != nullptr) m_window->windowHandle()->requestUpdate();
+}
+
+void WaylandFrameTicker::Present(const QImage&, const std::vector<QRect>& damage, bool onScreen) {
+    if (!onScreen || m_window == nullptr) return;
+    const QRegion region = LogicalRegion(damage, m_window->devicePixelRatioF());
+    if (!m_pacer.started()) {
+        m_window->update(region);
+    } else if (!region.isEmpty()) {
+        m_window->repaint(region);
+        m_flushed = true;
+    }
 }
 
 } // namespace vantrel

@@ -367,12 +367,15 @@ void Surface::CopyRowPart(const CopyRows& rows, int y, int from, int end) {
 
 // Runs of damaged tiles in a row, joined with the same run of the rows
 // above into one rectangle.
-std::vector<QRect> Surface::TakeDamage() {
+const std::vector<QRect>& Surface::TakeDamage() {
     DrawPending();
-    std::vector<QRect> rects;
+    std::vector<QRect>& rects = m_damageRects;
     // Rectangles reaching down to the row above and to this row: the index of
     // each, in the order of their runs; a row holds few.
-    std::vector<size_t> openAbove, openHere;
+    std::vector<size_t>& openAbove = m_openAbove;
+    std::vector<size_t>& openHere = m_openHere;
+    rects.clear();
+    openAbove.clear();
     const QRect whole = m_image.rect();
     for (int row = 0; row < TileRows(); ++row) {
         uint8_t* const tiles = &m_damaged[TileIndex(0, row)];

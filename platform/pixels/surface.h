@@ -68,8 +68,9 @@ public:
     // Nothing outside either surface is read or written.
     void CopyFrom(const Surface& source, int64_t width, int64_t height, QRgb outside);
 
-    // The parts changed since the last call, as rectangles in device pixels.
-    std::vector<QRect> TakeDamage();
+    // The parts changed since the last call, as rectangles in device pixels;
+    // valid until the next call.
+    const std::vector<QRect>& TakeDamage();
 
     // A line of text the surface shows, and the part of the surface its
     // glyphs cover (device pixels).
@@ -148,6 +149,10 @@ private:
     QSize m_copySize;
     QRgb m_copyOutside = 0;
     std::vector<uint8_t> m_damaged;        // changed since the last TakeDamage
+    // What TakeDamage builds, kept so that a frame allocates nothing: the
+    // rectangles, and those reaching down to the row above and to this row.
+    std::vector<QRect> m_damageRects;
+    std::vector<size_t> m_openAbove, m_openHere;
     // The pixels text has written over copied tiles since the last copy.
     struct Span {
         int y, from, to; // device pixels, `to` included

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QRect>
 #include <QSize>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,10 +90,15 @@ public:
     QSize clientSize() const override { return m_clientSize; }
     double devicePixelRatio() const override { return m_devicePixelRatio; }
     double logicalDpi() const override { return m_logicalDpi; }
-    void Present(const std::vector<QRect>&) override { ++presentCount; }
+    void Present(const std::vector<QRect>& damage) override {
+        ++presentCount;
+        if (onPresent) onPresent(damage);
+    }
     void ShownTextsChanged() override { ++shownTextsChanges; }
 
     int presentCount = 0;
+    // Hears each frame, as a window's frame path would.
+    std::function<void(const std::vector<QRect>&)> onPresent;
     int shownTextsChanges = 0;
 
 private:

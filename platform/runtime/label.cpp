@@ -38,7 +38,7 @@ float Label::Height() const {
     return m_height;
 }
 
-std::string Label::Caption() const {
+const std::string& Label::Caption() const {
     m_monitor->Use(Service::PropertyRead);
     return m_caption;
 }

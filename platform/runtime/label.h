@@ -35,7 +35,7 @@ public:
     float Left() const;
     float Width() const;
     float Height() const;
-    std::string Caption() const;
+    const std::string& Caption() const;
     OleColour ForeColor() const;
     FontProperties& Font();
 

@@ -18,36 +18,36 @@ void TimerScheduler::SetFramePeriod(double framePeriodMs) {
     Repace();
 }
 
-// A timer is a frame timer when a frame clock is attached and the timer
+// A timer is a frame timer when a frame pacer is attached and the timer
 // asks for a frame or less; one that stops being one resumes on the wall
 // clock a period from now.
 void TimerScheduler::Repace() {
     const int64_t now = m_clock->NowNs();
     for (Entry& entry : m_entries) {
         entry.periodNs = PeriodOf(*entry.timer);
-        const bool framePaced = m_frameClock != nullptr && entry.periodNs <= m_framePeriodNs;
+        const bool framePaced = m_framePacer != nullptr && entry.periodNs <= m_framePeriodNs;
         if (entry.framePaced && !framePaced) entry.dueNs = now + entry.periodNs;
         entry.framePaced = framePaced;
     }
     Changed();
 }
 
-void TimerScheduler::AttachFrameClock(const void* clock) {
-    if (m_frameClock != nullptr || clock == nullptr) return;
-    m_frameClock = clock;
+void TimerScheduler::AttachFramePacer(const FramePacer& pacer) {
+    if (m_framePacer != nullptr) return;
+    m_framePacer = &pacer;
     Repace();
 }
 
-void TimerScheduler::DetachFrameClock(const void* clock) {
-    if (m_frameClock != clock || clock == nullptr) return;
-    m_frameClock = nullptr;
+void TimerScheduler::DetachFramePacer(const FramePacer& pacer) {
+    if (m_framePacer != &pacer) return;
+    m_framePacer = nullptr;
     Repace();
 }
 
-int TimerScheduler::RunFrame(const void* clock) {
+int TimerScheduler::RunFrame(const FramePacer& pacer) {
     // A handler that runs a nested event loop must not start another frame
     // over the list this one is going through.
-    if (held() || m_inFrame || clock == nullptr || clock != m_frameClock) return 0;
+    if (held() || m_inFrame || &pacer != m_framePacer) return 0;
     m_inFrame = true;
     m_frameDue.clear();
     for (const Entry& entry : m_entries) {
@@ -66,7 +66,7 @@ int64_t TimerScheduler::PeriodOf(const Timer& timer) const {
 void TimerScheduler::Add(Timer& timer) {
     if (!timer.Enabled() || timer.Interval() <= 0) return;
     const int64_t period = PeriodOf(timer);
-    m_entries.push_back({&timer, period, m_clock->NowNs() + period, m_frameClock != nullptr && period <= m_framePeriodNs});
+    m_entries.push_back({&timer, period, m_clock->NowNs() + period, m_framePacer != nullptr && period <= m_framePeriodNs});
     Changed();
 }
 

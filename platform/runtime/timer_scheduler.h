@@ -9,6 +9,7 @@
 
 namespace vantrel {
 
+class FramePacer;
 class Timer;
 
 // Delivers the events of the loaded forms' timers on a drift-free clock.
@@ -22,7 +23,7 @@ class Timer;
 // missed ticks in a burst. While delivery is held (a failure report is open,
 // start-up has not finished) nothing fires.
 //
-// Where the window system reports the display's refreshes, a frame clock
+// Where the window system reports the display's refreshes, a frame pacer
 // takes over the timers whose period is one frame: they fire once for each
 // of its ticks (RunFrame), locked to the display, and no longer on the wall
 // clock. The slower timers keep their wall-clock periods.
@@ -40,14 +41,14 @@ public:
     // at most once. Returns how many fired.
     int RunDue();
 
-    // From now on the frame timers fire on the ticks of `clock`; one clock
+    // From now on the frame timers fire on the ticks of `pacer`; one pacer
     // at a time, the first attached. Detaching it hands them back to the
     // wall clock, one period from now.
-    void AttachFrameClock(const void* clock);
-    void DetachFrameClock(const void* clock);
-    // Fires every frame timer once, if `clock` is the attached one and
+    void AttachFramePacer(const FramePacer& pacer);
+    void DetachFramePacer(const FramePacer& pacer);
+    // Fires every frame timer once, if `pacer` is the attached one and
     // delivery is not held. Returns how many fired.
-    int RunFrame(const void* clock);
+    int RunFrame(const FramePacer& pacer);
 
     // When the next wall-clock timer falls due, if any is enabled.
     std::optional<int64_t> NextDueNs() const;
@@ -82,7 +83,7 @@ private:
     const Clock* m_clock;
     int64_t m_framePeriodNs;
     std::vector<Entry> m_entries; // in the order the timers were added
-    const void* m_frameClock = nullptr;
+    const FramePacer* m_framePacer = nullptr;
     std::vector<Timer*> m_frameDue; // kept, so that a frame allocates nothing
     bool m_inFrame = false;
     int m_holds = 0;

@@ -6,7 +6,11 @@
 #include "runtime.h"
 #include "scripted_draws.h"
 
+#ifdef VANTREL_TEST_WIDGETS
 #include <QApplication>
+#else
+#include <QGuiApplication>
+#endif
 #include <filesystem>
 #include <string>
 
@@ -14,13 +18,17 @@ namespace vantrel::testing {
 
 namespace fs = std::filesystem;
 
-// Makes sure a QApplication exists (offscreen in the tests) before anything
-// touches fonts or widgets.
+// Makes sure a Qt application exists (offscreen in the tests) before
+// anything touches fonts; a widgets one in the programs that test widgets.
 inline void EnsureApplication() {
     static int argc = 1;
     static char name[] = "vantrel-tests";
     static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv); // lives as long as the test program
+#ifdef VANTREL_TEST_WIDGETS
+    if (QCoreApplication::instance() == nullptr) new QApplication(argc, argv); // lives as long as the test program
+#else
+    if (QCoreApplication::instance() == nullptr) new QGuiApplication(argc, argv);
+#endif
 }
 
 // A runtime with no display: a manual clock, a message box that records,

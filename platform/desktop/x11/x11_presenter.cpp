@@ -71,7 +71,7 @@ struct X11Presenter::SharedPixmap {
     uchar* memory = nullptr;
 };
 
-X11Presenter::X11Presenter(QWidget& window, X11PresentConnection& connection, TimerScheduler* timers)
+X11Presenter::X11Presenter(QWidget& window, X11PresentConnection& connection, TimerScheduler& timers)
     : m_connection(connection), m_x(std::make_unique<Connection>()), m_frames(*this, timers) {
     m_x->c = connection.get();
     m_x->window = static_cast<xcb_window_t>(window.winId());
@@ -120,8 +120,8 @@ QImage X11Presenter::SurfaceImage(QSize size) {
     if (pixmap->memory == nullptr) return {};
     // Making it waited for a reply, which may have brought events along.
     m_connection.ReadQueuedLater();
-    std::erase_if(m_surfacePixmaps, [](const auto& surface) { return surface.expired(); });
-    m_surfacePixmaps.push_back(pixmap);
+    m_surface = pixmap;
+    m_surfacePixmap = pixmap->pixmap;
     // The image keeps the pixmap, and with it the memory, for as long as
     // the image lives.
     auto* kept = new std::shared_ptr<SharedPixmap>(std::move(pixmap));
@@ -129,26 +129,22 @@ QImage X11Presenter::SurfaceImage(QSize size) {
                   [](void* info) { delete static_cast<std::shared_ptr<SharedPixmap>*>(info); }, kept);
 }
 
-xcb_pixmap_t X11Presenter::SurfacePixmap(const QImage& image) const {
-    for (const auto& weak : m_surfacePixmaps) {
-        const auto surface = weak.lock();
-        if (surface && surface->memory == image.constBits()) return surface->pixmap;
-    }
-    return XCB_NONE;
+bool X11Presenter::SharesImage(const QImage& image) const {
+    const auto surface = m_surface.lock();
+    return surface && surface->memory == image.constBits();
 }
 
-bool X11Presenter::SharesImage(const QImage& image) const { return SurfacePixmap(image) != XCB_NONE; }
-
-void X11Presenter::PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) {
-    m_heldImage = SurfacePixmap(image);
-    Present(m_heldImage, update, targetMsc);
+// Only an image SharesImage has found is presented so: it keeps the pixmap.
+void X11Presenter::PresentImage(const QImage&, const std::vector<QRect>& update, uint64_t targetMsc) {
+    m_heldImage = m_surfacePixmap;
+    PresentPixmap(m_heldImage, update, targetMsc);
 }
 
 void X11Presenter::PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) {
-    Present(m_buffers[index]->pixmap, update, targetMsc);
+    PresentPixmap(m_buffers[index]->pixmap, update, targetMsc);
 }
 
-void X11Presenter::Present(xcb_pixmap_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc) {
+void X11Presenter::PresentPixmap(xcb_pixmap_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc) {
     m_rectangles.resize(update.size() * sizeof(xcb_rectangle_t));
     auto* rectangles = reinterpret_cast<xcb_rectangle_t*>(m_rectangles.data());
     for (size_t i = 0; i < update.size(); ++i) {

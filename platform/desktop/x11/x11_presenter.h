@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frame_path.h"
 #include "frame_presenter.h"
 
 #include <cstdint>
@@ -14,24 +15,31 @@ namespace vantrel {
 class TimerScheduler;
 class X11PresentConnection;
 
-// The X11 side of a window's frames: shared-memory pixmaps handed to the
-// server with PresentPixmap, plain NotifyMSC waits when there is nothing to
-// show, and the server's Present events for this window, selected with an
-// event id of its own. The frames themselves are managed by the
-// FramePresenter it owns.
-class X11Presenter final : private PresentServer {
+// The frame path through the X server's Present extension: shared-memory
+// pixmaps handed to the server with PresentPixmap, plain NotifyMSC waits
+// when there is nothing to show, and the server's Present events for this
+// window, selected with an event id of its own. The frames themselves, and
+// the ticks of the frame timers at the refreshes the server reports, are
+// managed by the FramePresenter it owns; the window starts it with its
+// first expose and stops it when it is hidden (FormWindow).
+class X11Presenter final : public FramePath, private PresentServer {
 public:
-    // `connection` must outlive the presenter; `timers` may be null (see
-    // FramePresenter).
-    X11Presenter(QWidget& window, X11PresentConnection& connection, TimerScheduler* timers);
+    // `connection` must outlive the presenter.
+    X11Presenter(QWidget& window, X11PresentConnection& connection, TimerScheduler& timers);
     ~X11Presenter() override;
     X11Presenter(const X11Presenter&) = delete;
     X11Presenter& operator=(const X11Presenter&) = delete;
 
     FramePresenter& frames() { return m_frames; }
+
+    void Start() override {}
+    void Stop() override {}
     // Memory for the window's surface that the server shows as it is (see
     // FramePresenter); null where it cannot be made.
-    QImage SurfaceImage(QSize devicePixels);
+    QImage SurfaceImage(QSize devicePixels) override;
+    void Present(const QImage& image, const std::vector<QRect>& damage, bool onScreen) override {
+        m_frames.Show(image, damage, onScreen);
+    }
 
 private:
     struct SharedPixmap;
@@ -42,17 +50,20 @@ private:
     void NotifyAt(uint64_t targetMsc) override;
     bool SharesImage(const QImage& image) const override;
     void PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) override;
-    void Present(uint32_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc);
-    uint32_t SurfacePixmap(const QImage& image) const; // none (0) where the image is not a surface's
+    void PresentPixmap(uint32_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc);
     void OnEvent(const xcb_present_generic_event_t& event);
 
     X11PresentConnection& m_connection;
     struct Connection;
     std::unique_ptr<Connection> m_x;
     std::vector<std::unique_ptr<SharedPixmap>> m_buffers;
-    std::vector<std::weak_ptr<SharedPixmap>> m_surfacePixmaps; // the images made by SurfaceImage
-    uint32_t m_heldImage = 0;                                  // the surface pixmap presented and not let go yet
-    std::vector<uint8_t> m_rectangles;                         // the update region's rectangles, kept between frames
+    // The pixmap behind the image SurfaceImage made last, for as long as the
+    // image lives: the surface's, whose frames are presented. An image of
+    // an earlier size is not shown again.
+    std::weak_ptr<SharedPixmap> m_surface;
+    uint32_t m_surfacePixmap = 0;
+    uint32_t m_heldImage = 0;          // the surface pixmap presented and not let go yet
+    std::vector<uint8_t> m_rectangles; // the update region's rectangles, kept between frames
     uint32_t m_serial = 0;
     FramePresenter m_frames;
 };
