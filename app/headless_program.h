@@ -2,7 +2,7 @@
 
 #include "clock.h"
 #include "credits_forms.h"
-#include "form_host.h"
+#include "headless_host.h"
 #include "media_backend.h"
 #include "media_control.h"
 #include "message_box.h"

@@ -3,6 +3,7 @@
 #include "frame_path.h"
 #include "screen_rate_pacing.h"
 #include "surface.h"
+#include "twips.h"
 #include "wayland_frame_ticker.h"
 #include "window_placement.h"
 #include "x11_present_connection.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "clock.h"
-#include "form_host.h"
+#include "headless_host.h"
 #include "message_box.h"
 #include "runtime.h"
 #include "scripted_draws.h"
