@@ -38,7 +38,6 @@ public:
     // machine took too long), the next one to come, so that a late frame
     // still lands on a refresh and not somewhere in between.
     uint64_t TargetMsc(uint64_t nowUs) const;
-    int refreshesPerTick() const { return m_refreshesPerTick; }
     // 0 until the first measurement is done.
     double refreshPeriodMs() const { return m_refreshPeriodUs / 1000.0; }
     double tickPeriodMs() const { return refreshPeriodMs() * m_refreshesPerTick; }
