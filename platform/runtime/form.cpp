@@ -275,7 +275,7 @@ void Form::Print(const std::string& text) {
 void Form::Refresh() {
     m_runtime.monitor().Use(Service::Refresh);
     if (!m_loaded) Raise(errors::kObjectRequired);
-    std::vector<QRect> damage = m_surface->TakeDamage();
+    const std::vector<QRect>& damage = m_surface->TakeDamage();
     if (m_visible && !damage.empty()) m_host->Present(damage);
     if (m_surface->TakeShownTextsChange()) m_host->ShownTextsChanged();
 }
@@ -298,6 +298,6 @@ Timer& Form::TimerNamed(const std::string& name) const {
     Raise(errors::kObjectRequired);
 }
 
-const Surface& Form::surface() const { return *m_surface; }
+Surface& Form::surface() { return *m_surface; }
 
 } // namespace vantrel

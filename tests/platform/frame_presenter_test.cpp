@@ -110,7 +110,7 @@ public:
         EXPECT_FALSE(out) << "two requests out";
         out = std::move(request);
     }
-    const Surface* surface = nullptr;
+    Surface* surface = nullptr;
     ManualClock* clock = nullptr; // the program's, read in microseconds as the reports' ust
     std::vector<Held> buffers;
     std::list<Held> images; // shared with surfaces

@@ -80,7 +80,7 @@ TEST(Surface, ShowsALineUntilAllItsInkIsCovered) {
     testing::EnsureApplication();
     const FontAttributes font{"Arial", 20, true};
     const TextImage left = RenderText("Ab", font, 0x00FFFFFF, 96), right = RenderText("Cd", font, 0x00FFFFFF, 96);
-    const Surface backdrop(QSize(200, 60), 1.0, kNavyPixel);
+    Surface backdrop(QSize(200, 60), 1.0, kNavyPixel);
     Surface surface(QSize(200, 60), 1.0, kNavyPixel);
     auto texts = [&] {
         std::string joined;
@@ -112,7 +112,7 @@ TEST(Surface, ShowsALineUntilAllItsInkIsCovered) {
 // fill: any drawing must end that, or the window would miss it.
 TEST(Surface, HoldsOnePlainColourOnlyUntilDrawnOn) {
     testing::EnsureApplication();
-    const Surface red(QSize(64, 32), 1.0, qRgb(255, 0, 0));
+    Surface red(QSize(64, 32), 1.0, qRgb(255, 0, 0));
     const std::function<void(Surface&)> drawings[] = {
         [](Surface& s) { s.StrokeCircle({30, 10, 5.0, 1}, kNavyPixel); },
         [](Surface& s) { s.DrawText(RenderText("O", FontAttributes{"Arial", 20}, 0x00FFFFFF, 96), 0, 0); },
