@@ -111,13 +111,14 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
 // Blends row `row` of the text's glyphs onto the surface and returns the
 // columns it wrote. With a `noteVersion`, notes the pixels written as
 // overdrawn runs of that version.
-Surface::Columns Surface::BlendTextRow(const TextImage& text, int row, const TextRow& line,
+Surface::Columns Surface::BlendTextRow(const TextImage& text, int row, TextRow line,
                                        std::optional<uint64_t> noteVersion) {
     const int width = m_width;
     Columns wrote{width, -1};
     const size_t begin = row == 0 ? 0 : text.rowEnd[static_cast<size_t>(row) - 1];
+    const size_t end = text.rowEnd[static_cast<size_t>(row)];
     Span span{line.y, 0, -1}; // the runs of the row written so far, gaps and all
-    for (size_t index = begin; index < text.rowEnd[static_cast<size_t>(row)]; ++index) {
+    for (size_t index = begin; index < end; ++index) {
         const TextImage::Run& run = text.runs[index];
         const int from = std::max(run.from, -line.left);
         const int to = std::min(run.to, width - line.left - 1);

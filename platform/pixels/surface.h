@@ -132,7 +132,7 @@ private:
     };
 
     void DrawPending();
-    Columns BlendTextRow(const TextImage& text, int row, const TextRow& line, std::optional<uint64_t> noteVersion);
+    Columns BlendTextRow(const TextImage& text, int row, TextRow line, std::optional<uint64_t> noteVersion);
     void MarkDrawnRect(const QRect& rect);
     void NoteOverdrawn(const Span& span, uint64_t version);
     void RestoreOverdrawn(const CopyRows& rows, int width, int height);
