@@ -46,7 +46,7 @@ public:
 
     // Scroll ticks delivered since start-up.
     int ScrollTicks() const;
-    const QImage& Frame() const { return forms.frmDisplay.surface().image(); }
+    const QImage& Frame() { return forms.frmDisplay.surface().image(); }
     // The headless window of the display (the second one made).
     HeadlessHost& DisplayWindow() { return *hosts.created.at(1); }
 

@@ -144,7 +144,7 @@ void FormWindow::paintEvent(QPaintEvent* event) {
         // the window (its background pixel) is the frame: the scene, shown
         // only for as long as it takes to hide itself, and the display until
         // its first tick cost no copy of their whole surface.
-        const Surface& surface = m_events->surface();
+        Surface& surface = m_events->surface();
         if (surface.PlainColour() == m_background.rgb()) m_frames->ShowBackground();
         else m_frames->ShowAll(surface.image());
         return;

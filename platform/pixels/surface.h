@@ -1,7 +1,11 @@
 #pragma once
 
 #include "circle_outline.h"
+#include "damage_grid.h"
+#include "pending_rings.h"
 #include "text_image.h"
+#include "tile_grid.h"
+#include "tile_versions.h"
 
 #include <QImage>
 #include <QRect>
@@ -21,7 +25,10 @@ namespace vantrel {
 //    only what changed since the last copy;
 //  - the window showing the surface asks for the tiles changed since it last
 //    showed it (TakeDamage), so a refresh sends only those.
-// Either way the pixels that result are exactly those of a full copy.
+// Either way the pixels that result are exactly those of a full copy. The
+// tiles' versions (TileVersions) serve the first, the damage grid
+// (DamageGrid) the second; rings asked for wait in PendingRings until
+// something reads or draws over the pixels.
 //
 // Text drawn over a copy is the exception to tiles: the pixels it wrote are
 // noted, and the next copy puts back just those. Lines of text move every
@@ -32,8 +39,8 @@ namespace vantrel {
 // the surface until a fill or a block copy covers all it drew.
 class Surface {
 public:
-    static constexpr int kTileWidth = 32; // device pixels
-    static constexpr int kTileHeight = 4;
+    static constexpr int kTileWidth = TileGrid::kTileWidth; // device pixels
+    static constexpr int kTileHeight = TileGrid::kTileHeight;
 
     // `pixels`, when of that size and 32-bit RGB, is the memory to draw in
     // (the window's own, shared with the display server); else the surface
@@ -47,8 +54,9 @@ public:
     int width() const { return m_width; }
     int height() const { return m_height; }
     double devicePixelRatio() const { return m_devicePixelRatio; }
-    // The pixels, with every circle drawn so far.
-    const QImage& image() const {
+    // The pixels, with everything asked for so far drawn: reading them
+    // draws what is pending first.
+    const QImage& image() {
         DrawPending();
         return m_image;
     }
@@ -65,11 +73,12 @@ public:
     void DrawText(const TextImage& text, int x, int y);
     // Replaces the rectangle (0, 0, width, height) with the same rectangle of
     // source; where the rectangle reaches past source, with `outside`.
-    // Nothing outside either surface is read or written.
-    void CopyFrom(const Surface& source, int64_t width, int64_t height, QRgb outside);
+    // Nothing outside either surface is read or written. The source draws
+    // what is pending on it first.
+    void CopyFrom(Surface& source, int64_t width, int64_t height, QRgb outside);
 
     // The parts changed since the last call, as rectangles in device pixels;
-    // valid until the next call.
+    // the surface's own, valid until the next call.
     const std::vector<QRect>& TakeDamage();
 
     // A line of text the surface shows, and the part of the surface its
@@ -95,16 +104,21 @@ public:
     uint64_t copiedPixels() const { return m_copiedPixels; }
 
 private:
-    // What a tile of this surface holds, as far as a block copy knows it.
-    static constexpr uint64_t kUnknown = 0;
-    static constexpr uint64_t kOutsideFill = 1;
-
-    int TileColumns() const { return m_tileColumns; }
-    int TileRows() const { return m_tileRows; }
-    size_t TileIndex(int column, int row) const {
-        return static_cast<size_t>(row) * static_cast<size_t>(m_tileColumns) + static_cast<size_t>(column);
-    }
-    void MarkDrawnRect(const QRect& rect);
+    // The pixels text has written over copied tiles since the last copy.
+    struct Span {
+        int y, from, to; // device pixels, `to` included
+    };
+    // The columns of the surface a drawing wrote, none yet when right < left.
+    struct Columns {
+        int left, right;
+    };
+    // One row of a text's glyphs and the surface's row it is drawn on: the
+    // surface's pixel under the glyphs' first, at column `left` of row `y`.
+    struct TextRow {
+        const QRgb* glyphs;
+        QRgb* target;
+        int left, y;
+    };
     // The rows of both images in a block copy, taken once: the images' own
     // row accessors check the row and the sharing of the pixels each call.
     struct CopyRows {
@@ -116,18 +130,16 @@ private:
         int sourceWidth, sourceHeight;
         QRgb outside;
     };
-    struct Span;
+
+    void DrawPending();
+    Columns BlendTextRow(const TextImage& text, int row, TextRow line, std::optional<uint64_t> noteVersion);
+    void MarkDrawnRect(const QRect& rect);
     void NoteOverdrawn(const Span& span, uint64_t version);
     void RestoreOverdrawn(const CopyRows& rows, int width, int height);
+    void CopyStaleTiles(const Surface& source, const CopyRows& rows, QSize size);
+    void CopyStaleTilesOfRow(const Surface& source, const CopyRows& rows, int row, int columns, QSize size);
+    void CopyTileRun(const CopyRows& rows, int row, int firstColumn, int lastColumn, QSize size);
     void CopyRowPart(const CopyRows& rows, int y, int from, int end);
-    void DrawPending() const;
-    void DrawPendingBands();
-    std::vector<VisibleRingPart> PendingRingParts() const;
-    void DrawRingRows(const RingBand& ring, QRgb colour, int firstRow, int endRow);
-    void MarkRingTilesDrawn();
-    void MarkAllDrawn();
-    void CopyTileRun(const CopyRows& rows, int row, int firstColumn, int lastColumn, int64_t width,
-                     int64_t height);
     void NoteShownText(const std::string& text, const QRect& rect);
     void ForgetShownTextsWithin(const QRect& covered);
 
@@ -136,31 +148,14 @@ private:
     // loops ask for them on every tile.
     int m_width = 0;
     int m_height = 0;
-    int m_tileColumns = 0;
-    int m_tileRows = 0;
+    TileGrid m_grid;
     double m_devicePixelRatio = 1.0;
-    uint64_t m_identity = 0; // tells one surface's tile versions from another's
-    uint64_t m_nextVersion = 2;
-    std::vector<uint64_t> m_tileVersion;   // bumped whenever this surface draws on a tile
-    uint64_t m_copySource = 0;             // identity of the last block copy's source
-    std::vector<uint64_t> m_copiedVersion; // source's version when the tile was copied
-    // The last copy's clipped size and outside colour: a copy that differs in
-    // them starts afresh.
-    QSize m_copySize;
-    QRgb m_copyOutside = 0;
-    std::vector<uint8_t> m_damaged;        // changed since the last TakeDamage
-    // What TakeDamage builds, kept so that a frame allocates nothing: the
-    // rectangles, and those reaching down to the row above and to this row.
-    std::vector<QRect> m_damageRects;
-    std::vector<size_t> m_openAbove, m_openHere;
-    // The pixels text has written over copied tiles since the last copy.
-    struct Span {
-        int y, from, to; // device pixels, `to` included
-    };
+    TileVersions m_versions;
+    DamageGrid m_damage;    // changed since the last TakeDamage
+    PendingRings m_pending; // asked for but not drawn yet
     static constexpr size_t kMostOverdrawnSpans = 1 << 16;
     static constexpr int kSpanGap = 16; // device pixels of a row put back with the runs around them
     std::vector<Span> m_overdrawn;
-    std::vector<uint8_t> m_ringTiles;      // drawn on by the pending circles, while they are drawn
     uint64_t m_copiedPixels = 0;
     std::optional<QRgb> m_plainColour;
     // The lines shown are the first m_shownCount entries; the entries past
@@ -171,18 +166,6 @@ private:
     size_t m_shownCount = 0;
     size_t m_shownCountTaken = 0;    // m_shownCount at the last TakeShownTextsChange
     bool m_shownTextsChanged = true; // an entry took another text since then
-
-    // A fill and circles asked for but not drawn yet; drawing them changes
-    // what the surface holds only as it should already have been, hence
-    // mutable.
-    static constexpr size_t kMaxPendingCircles = 2048;
-    static constexpr int kBandRows = 32;
-    struct PendingCircle {
-        CircleOutline circle;
-        QRgb colour;
-    };
-    mutable std::vector<PendingCircle> m_pendingCircles;
-    mutable std::optional<QRgb> m_pendingFill; // comes before the pending circles
 };
 
 } // namespace vantrel

@@ -298,6 +298,6 @@ Timer& Form::TimerNamed(const std::string& name) const {
     Raise(errors::kObjectRequired);
 }
 
-const Surface& Form::surface() const { return *m_surface; }
+Surface& Form::surface() { return *m_surface; }
 
 } // namespace vantrel

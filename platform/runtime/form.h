@@ -95,7 +95,7 @@ public:
     Label& LabelNamed(const std::string& name) const;
     Timer& TimerNamed(const std::string& name) const;
 
-    const Surface& surface() const override;
+    Surface& surface() override;
     double TwipsPerPixel() const;
 
 protected:

@@ -32,8 +32,9 @@ public:
     virtual void OnCloseRequested() = 0;
     // The client area changed size while the window was shown.
     virtual void OnClientResized() = 0;
-    // The surface the window shows.
-    virtual const Surface& surface() const = 0;
+    // The surface the window shows; reading its pixels draws what is
+    // pending on it first.
+    virtual Surface& surface() = 0;
 };
 
 // The window behind one form. The runtime creates it when the form is

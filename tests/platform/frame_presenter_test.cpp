@@ -104,7 +104,7 @@ public:
         EXPECT_FALSE(out) << "two requests out";
         out = std::move(request);
     }
-    const Surface* surface = nullptr;
+    Surface* surface = nullptr;
     ManualClock* clock = nullptr; // the program's, read in microseconds as the reports' ust
     std::deque<Memory> buffers, images; // images: shared with surfaces
     int framesSent = 0, framesShown = 0;

@@ -63,9 +63,9 @@ struct CompositionTest : ::testing::Test {
         display = std::make_unique<Form>(headless.runtime, FrmDisplay::Design());
         scene->Load();
         display->Show();
-        const_cast<Surface&>(scene->surface()).Fill(kBackdropPixel);
+        scene->surface().Fill(kBackdropPixel);
     }
-    const QImage& Frame() const { return display->surface().image(); }
+    const QImage& Frame() { return display->surface().image(); }
     int Presents() const { return headless.hosts.created[1]->presentCount; }
 
     testing::HeadlessRuntime headless{QSize(200, 100)};
