@@ -35,7 +35,7 @@ HeadlessProgram::HeadlessProgram(QSize clientSize, double devicePixelRatio, std:
       media(MakeBackend(backend, clock)),
       runtime(Runtime::Services{&clock, &messages, &hosts, &media, std::move(applicationPath), random}),
       forms(runtime) {
-    runtime.timers().SetFramePeriod(1000.0 / kRefreshHz);
+    runtime.Timers().SetFramePeriod(1000.0 / kRefreshHz);
 }
 
 void HeadlessProgram::StartUp() {
@@ -45,7 +45,7 @@ void HeadlessProgram::StartUp() {
 
 void HeadlessProgram::RunFor(int64_t milliseconds) {
     const int64_t end = clock.NowNs() + milliseconds * kNsPerMs;
-    TimerScheduler& timers = runtime.timers();
+    TimerScheduler& timers = runtime.Timers();
     for (auto due = timers.NextDueNs(); due && *due <= end; due = timers.NextDueNs()) {
         clock.Set(std::max(*due, clock.NowNs()));
         timers.RunDue();
@@ -55,7 +55,7 @@ void HeadlessProgram::RunFor(int64_t milliseconds) {
 
 void HeadlessProgram::RunScrollTicks(int count) {
     const int target = ScrollTicks() + count;
-    TimerScheduler& timers = runtime.timers();
+    TimerScheduler& timers = runtime.Timers();
     while (ScrollTicks() < target) {
         const auto due = timers.NextDueNs();
         if (!due) return; // every form has gone

@@ -46,9 +46,9 @@ public:
 
     // Scroll ticks delivered since start-up.
     int ScrollTicks() const;
-    const QImage& Frame() { return forms.frmDisplay.surface().image(); }
+    const QImage& Frame() { return forms.frmDisplay.DrawingSurface().Image(); }
     // The headless window of the display (the second one made).
-    HeadlessHost& DisplayWindow() { return *hosts.created.at(1); }
+    HeadlessHost& DisplayWindow() { return hosts.Window(1); }
 
     ManualClock clock;
     RecordingMessageBox messages;

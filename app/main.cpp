@@ -84,29 +84,29 @@ int main(int argc, char** argv) {
     vantrel::MediaControl media(vantrel::OpenAudioBackend(clock));
     vantrel::Runtime runtime(vantrel::Runtime::Services{
         &clock, &messageBox, &hosts, &media, QCoreApplication::applicationDirPath().toStdString()});
-    runtime.timers().SetFramePeriod(vantrel::TimerTickPeriodMs(PrimaryScreenRefreshHz()));
-    vantrel::QtTimerDriver timerDriver(runtime.timers(), clock);
+    runtime.Timers().SetFramePeriod(vantrel::TimerTickPeriodMs(PrimaryScreenRefreshHz()));
+    vantrel::QtTimerDriver timerDriver(runtime.Timers(), clock);
     // Where the X server offers it, the display's own refreshes pace the
     // scroll and its frames go out through the Present extension; under
     // Wayland the compositor's frame callbacks pace it; elsewhere the timers
     // alone pace it, at the rate of the shown window's screen. Off the
     // Present path, Qt's backing store shows the frames.
     if (auto presentConnection = vantrel::X11PresentConnection::Open()) {
-        hosts.UseX11Present(std::move(presentConnection), runtime.timers());
+        hosts.UseX11Present(std::move(presentConnection), runtime.Timers());
     } else if (QGuiApplication::platformName() == QLatin1String("wayland")) {
-        hosts.UseWaylandFrameCallbacks(runtime.timers());
+        hosts.UseWaylandFrameCallbacks(runtime.Timers());
     } else {
-        hosts.UseScreenRate(runtime.timers());
+        hosts.UseScreenRate(runtime.Timers());
     }
 
     vantrel::CreditsForms forms(runtime);
-    runtime.onNoFormLoaded = [] { QCoreApplication::exit(0); };
+    runtime.WhenNoFormLoaded([] { QCoreApplication::exit(0); });
     bool startedUp = false;
     vantrel::SignalBridge signalBridge([&forms, &startedUp] { ShutDownWhenIdle(forms, startedUp); });
     vantrel::X11BlockedCloseWatch blockedClose([&forms, &startedUp] { ShutDownWhenIdle(forms, startedUp); });
 
     vantrel::StartUp(runtime, forms);
-    if (runtime.loadedForms().empty()) return 0;
+    if (runtime.LoadedForms().empty()) return 0;
     // Set from inside the main loop, so that a shutdown asked for during
     // start-up waits until the loop that can end runs.
     QTimer::singleShot(0, [&startedUp] { startedUp = true; });

@@ -36,7 +36,7 @@ void ComposeFrameBenchmark(benchmark::State& state, QSize size, double ratio) {
     PaintInitialBackdrop(headless.runtime, headless.scene);
     for (auto _ : state) ComposeFrame(headless.scene, headless.display);
     state.counters["copied_px_per_frame"] = benchmark::Counter(
-        static_cast<double>(headless.display.surface().copiedPixels()), benchmark::Counter::kAvgIterations);
+        static_cast<double>(headless.display.DrawingSurface().CopiedPixels()), benchmark::Counter::kAvgIterations);
 }
 
 void FrameCopyBenchmark(benchmark::State& state, QSize size) {
@@ -53,7 +53,7 @@ void ActivationBenchmark(benchmark::State& state, QSize size) {
     HeadlessScene headless(size, 1.0);
     for (auto _ : state) {
         PaintInitialBackdrop(headless.runtime, headless.scene);
-        benchmark::DoNotOptimize(headless.scene.surface().image().constBits()); // every circle drawn
+        benchmark::DoNotOptimize(headless.scene.DrawingSurface().Image().constBits()); // every circle drawn
     }
 }
 
@@ -62,7 +62,7 @@ void CircleTickBenchmark(benchmark::State& state, QSize size) {
     PaintInitialBackdrop(headless.runtime, headless.scene);
     for (auto _ : state) {
         DrawRandomCircles(headless.runtime, headless.scene);
-        benchmark::DoNotOptimize(headless.scene.surface().image().constBits()); // the circle drawn
+        benchmark::DoNotOptimize(headless.scene.DrawingSurface().Image().constBits()); // the circle drawn
     }
 }
 
@@ -75,13 +75,13 @@ void ScrollTickBenchmark(benchmark::State& state, QSize size) {
     HeadlessScene headless(size, 1.0);
     PaintInitialBackdrop(headless.runtime, headless.scene);
     for (int tick = 0; tick < 420; ++tick) MoveRoll(headless.scene); // the roll well on screen
-    const uint64_t copiedBefore = headless.display.surface().copiedPixels();
+    const uint64_t copiedBefore = headless.display.DrawingSurface().CopiedPixels();
     for (auto _ : state) {
         MoveRoll(headless.scene);
         ComposeFrame(headless.scene, headless.display);
     }
     state.counters["copied_px_per_frame"] =
-        benchmark::Counter(static_cast<double>(headless.display.surface().copiedPixels() - copiedBefore),
+        benchmark::Counter(static_cast<double>(headless.display.DrawingSurface().CopiedPixels() - copiedBefore),
                            benchmark::Counter::kAvgIterations);
 }
 

@@ -12,7 +12,7 @@ struct CreditsForms {
     explicit CreditsForms(Runtime& runtime) : frmCredits(runtime) {}
 
     FrmCredits frmCredits;
-    FrmDisplay& frmDisplay = frmCredits.display();
+    FrmDisplay& frmDisplay = frmCredits.Display();
 };
 
 } // namespace vantrel

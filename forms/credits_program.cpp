@@ -3,11 +3,11 @@
 namespace vantrel {
 
 void StartUp(Runtime& runtime, CreditsForms& forms) {
-    runtime.timers().Hold();
+    runtime.Timers().Hold();
     struct Release {
         TimerScheduler& timers;
         ~Release() { timers.Release(); }
-    } release{runtime.timers()};
+    } release{runtime.Timers()};
     forms.frmCredits.Load();
     forms.frmCredits.Show();
 }

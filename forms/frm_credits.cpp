@@ -17,11 +17,11 @@ FrmCredits::FrmCredits(Runtime& runtime)
 }
 
 void FrmCredits::Form_Load() {
-    Trapped(runtime(), "Form_Load", [&] { m_music.OpenAndPlay(); });
+    Trapped(Services(), "Form_Load", [&] { m_music.OpenAndPlay(); });
 }
 
 void FrmCredits::Form_Resize() {
-    Trapped(runtime(), "Form_Resize", [&] { CentreLabels(*this); });
+    Trapped(Services(), "Form_Resize", [&] { CentreLabels(*this); });
 }
 
 // Builds the scene without interruption: hides it, puts up the display
@@ -29,31 +29,31 @@ void FrmCredits::Form_Resize() {
 // area. Running it again does all of it again, on the continuing sequence
 // of random draws.
 void FrmCredits::Form_Activate() {
-    Trapped(runtime(), "Form_Activate", [&] {
+    Trapped(Services(), "Form_Activate", [&] {
         SetVisible(false);
         m_display.Load();
         m_display.Show();
-        PaintInitialBackdrop(runtime(), *this);
+        PaintInitialBackdrop(Services(), *this);
         PlaceRollBelowScene(*this);
     });
 }
 
 void FrmCredits::Form_Unload(int& cancel) {
     (void)cancel; // the scene never refuses to go
-    Trapped(runtime(), "Form_Unload", [&] { m_music.StopAndClose(); });
+    Trapped(Services(), "Form_Unload", [&] { m_music.StopAndClose(); });
 }
 
 void FrmCredits::tmrScroll_Timer() {
-    Trapped(runtime(), "tmrScroll_Timer", [&] {
+    Trapped(Services(), "tmrScroll_Timer", [&] {
         MoveRoll(*this);
         ComposeFrame(*this, m_display);
     });
 }
 
-void FrmCredits::tmrCircle_Timer() { DrawRandomCircles(runtime(), *this); }
+void FrmCredits::tmrCircle_Timer() { DrawRandomCircles(Services(), *this); }
 
 void FrmCredits::tmrReplay_Timer() {
-    Trapped(runtime(), "tmrReplay_Timer", [&] { m_music.ReplayAtEnd(); });
+    Trapped(Services(), "tmrReplay_Timer", [&] { m_music.ReplayAtEnd(); });
 }
 
 } // namespace vantrel

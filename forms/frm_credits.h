@@ -17,8 +17,8 @@ class FrmCredits final : public Form {
 public:
     explicit FrmCredits(Runtime& runtime);
 
-    FrmDisplay& display() { return m_display; }
-    const MusicLoop& music() const { return m_music; }
+    FrmDisplay& Display() { return m_display; }
+    const MusicLoop& Music() const { return m_music; }
 
 protected:
     void Form_Load() override;

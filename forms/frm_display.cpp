@@ -15,7 +15,7 @@ FormDesign FrmDisplay::Design() {
 
 void FrmDisplay::Form_Unload(int& cancel) {
     (void)cancel; // the window always closes
-    Trapped(runtime(), "Form_Unload", [&] { m_scene.Unload(); });
+    Trapped(Services(), "Form_Unload", [&] { m_scene.Unload(); });
 }
 
 } // namespace vantrel

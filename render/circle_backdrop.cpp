@@ -16,7 +16,7 @@ constexpr double kBlueFactor = 255;
 
 void DrawRandomCircles(Runtime& runtime, Form& scene) {
     Trapped(runtime, "DrawRandomCircles", [&] {
-        RandomSource& random = runtime.random();
+        RandomSource& random = runtime.Random();
         const double widthDraw = random.Next();
         scene.SetDrawWidth(CInt(Int(widthDraw * kWidthFactor) + 1));
 

@@ -86,10 +86,10 @@ private:
     // The lines the surface shows, top to bottom, as they are read.
     std::vector<const Surface::ShownText*> Shown() const {
         const auto* window = static_cast<const FormWindow*>(widget()); // null once the window has gone
-        const Surface* surface = window != nullptr ? window->surface() : nullptr;
+        const Surface* surface = window != nullptr ? window->DrawingSurface() : nullptr;
         std::vector<const Surface::ShownText*> shown;
         if (surface == nullptr) return shown;
-        for (const Surface::ShownText& text : surface->shownTexts()) shown.push_back(&text);
+        for (const Surface::ShownText& text : surface->ShownTexts()) shown.push_back(&text);
         std::ranges::stable_sort(shown, {}, [](const Surface::ShownText* text) { return text->rect.top(); });
         return shown;
     }
@@ -137,7 +137,7 @@ QRect FormWindowAccessible::LineRect(const QAccessibleInterface* line) const {
     if (index < 0 || static_cast<size_t>(index) >= shown.size()) return {};
     const Surface::ShownText& text = *shown[static_cast<size_t>(index)];
     if (text.text != m_lines[static_cast<size_t>(index)].text) return {};
-    const double ratio = static_cast<const FormWindow*>(widget())->surface()->devicePixelRatio();
+    const double ratio = static_cast<const FormWindow*>(widget())->DrawingSurface()->DevicePixelRatio();
     const QRectF logical(QPointF(text.rect.topLeft()) / ratio, QSizeF(text.rect.size()) / ratio);
     return logical.toAlignedRect().translated(widget()->mapToGlobal(QPoint(0, 0)));
 }

@@ -82,9 +82,9 @@ public:
         if (QBackingStore* store = m_window->backingStore()) store->resize(QSize(1, 1));
     }
 
-    QSize clientSize() const override { return m_window->size(); }
-    double devicePixelRatio() const override { return m_window->devicePixelRatioF(); }
-    double logicalDpi() const override {
+    QSize ClientSize() const override { return m_window->size(); }
+    double DevicePixelRatio() const override { return m_window->devicePixelRatioF(); }
+    double LogicalDpi() const override {
         const QScreen* screen = m_window->screen();
         return screen != nullptr ? screen->logicalDotsPerInchY() : kDesignDotsPerInch;
     }
@@ -98,8 +98,8 @@ public:
 
     void Present(const std::vector<QRect>& damage) override {
         const QWindow* handle = m_window->windowHandle();
-        const bool onScreen = handle != nullptr && handle->isExposed() && !m_visibility.fullyObscured();
-        m_frames->Present(m_events.surface().image(), damage, onScreen);
+        const bool onScreen = handle != nullptr && handle->isExposed() && !m_visibility.FullyObscured();
+        m_frames->Present(m_events.DrawingSurface().Image(), damage, onScreen);
     }
 
     void ShownTextsChanged() override { FormAccessibility::NoteShownTextsChanged(*m_window); }
@@ -144,12 +144,12 @@ void FormWindow::paintEvent(QPaintEvent* event) {
         // the window (its background pixel) is the frame: the scene, shown
         // only for as long as it takes to hide itself, and the display until
         // its first tick cost no copy of their whole surface.
-        Surface& surface = m_events->surface();
+        Surface& surface = m_events->DrawingSurface();
         if (surface.PlainColour() == m_background.rgb()) m_frames->ShowBackground();
-        else m_frames->ShowAll(surface.image());
+        else m_frames->ShowAll(surface.Image());
         return;
     }
-    const QImage& image = m_events->surface().image();
+    const QImage& image = m_events->DrawingSurface().Image();
     const double ratio = image.devicePixelRatio();
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -186,7 +186,7 @@ void WidgetHostFactory::UseX11Present(std::unique_ptr<X11PresentConnection> conn
     m_presentConnection = std::move(connection);
     m_makeFramePath = [connection = m_presentConnection.get(), &frameTimers](FormWindow& window) {
         auto presenter = std::make_unique<X11Presenter>(window, *connection, frameTimers);
-        window.ShowFramesThrough(presenter->frames());
+        window.ShowFramesThrough(presenter->Frames());
         return std::unique_ptr<FramePath>(std::move(presenter));
     };
 }

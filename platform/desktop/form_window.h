@@ -31,7 +31,7 @@ public:
     // through Qt's backing store: an expose sends the whole surface.
     void ShowFramesThrough(FramePresenter& frames);
     // The surface the window shows; null once the form has gone.
-    const Surface* surface() const { return m_events != nullptr ? &m_events->surface() : nullptr; }
+    const Surface* DrawingSurface() const { return m_events != nullptr ? &m_events->DrawingSurface() : nullptr; }
 
     QPaintEngine* paintEngine() const override;
 

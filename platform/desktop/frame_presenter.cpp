@@ -85,7 +85,7 @@ void FramePresenter::OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped) 
 // tick's refresh.
 void FramePresenter::KeepClock() {
     if (!m_running || m_waiting) return;
-    m_server.NotifyAt(m_pacer.clock().nextTickMsc());
+    m_server.NotifyAt(m_pacer.RefreshClock().NextTickMsc());
     m_waiting = true;
 }
 
@@ -141,7 +141,7 @@ void FramePresenter::SendFrame() {
     }
     m_frameReady = false;
     m_waiting = true;
-    const uint64_t targetMsc = m_pacer.clock().TargetMsc(m_pacer.NowUs());
+    const uint64_t targetMsc = m_pacer.RefreshClock().TargetMsc(m_pacer.NowUs());
     if (m_imageShared) {
         m_imageHeld = true;
         m_server.PresentImage(*m_image, m_update, targetMsc);

@@ -23,7 +23,7 @@ QtTimerDriver::~QtTimerDriver() { m_scheduler.onScheduleChanged = nullptr; }
 
 void QtTimerDriver::Rearm() {
     const auto due = m_scheduler.NextDueNs();
-    if (!due || m_scheduler.held()) {
+    if (!due || m_scheduler.Held()) {
         m_wakeUp.stop();
         return;
     }

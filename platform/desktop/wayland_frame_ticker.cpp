@@ -42,7 +42,7 @@ bool WaylandFrameTicker::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void WaylandFrameTicker::OnFrameCallback() {
-    if (!m_pacer.started()) {
+    if (!m_pacer.Started()) {
         // A fresh measurement: the callbacks may have stopped for a while.
         m_pacer.ForgetRate();
         m_pacer.Start();
@@ -65,7 +65,7 @@ void WaylandFrameTicker::timerEvent(QTimerEvent* event) {
 void WaylandFrameTicker::Present(const QImage&, const std::vector<QRect>& damage, bool onScreen) {
     if (!onScreen || m_window == nullptr) return;
     const QRegion region = LogicalRegion(damage, m_window->devicePixelRatioF());
-    if (!m_pacer.started()) {
+    if (!m_pacer.Started()) {
         m_window->update(region);
     } else if (!region.isEmpty()) {
         m_window->repaint(region);

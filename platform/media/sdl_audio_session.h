@@ -27,7 +27,7 @@ public:
     bool Open(std::string& failure);
     // Undoes whatever Open started, in reverse order.
     void Close();
-    bool open() const { return m_deviceOpen; }
+    bool IsOpen() const { return m_deviceOpen; }
 
     // Whether SDL has said, since the last call, that the open output device
     // went away (its sound server ended, it was unplugged). The mixer then

@@ -140,7 +140,7 @@ SdlMixerBackend::SdlMixerBackend(const Clock& clock, OutputNotices notices)
 }
 
 SdlMixerBackend::~SdlMixerBackend() {
-    if (m_session.open()) Mix_HaltMusic();
+    if (m_session.IsOpen()) Mix_HaltMusic();
 }
 
 std::unique_ptr<MediaTrack> SdlMixerBackend::Open(const std::string& path) {
@@ -149,7 +149,7 @@ std::unique_ptr<MediaTrack> SdlMixerBackend::Open(const std::string& path) {
     // Without an output the mixer cannot load anything; the frame scanner's
     // verdict stands until one is back.
     Mix_Music* music = nullptr;
-    if (m_session.open() && (music = LoadMusic(path)) == nullptr) return nullptr;
+    if (m_session.IsOpen() && (music = LoadMusic(path)) == nullptr) return nullptr;
     return std::make_unique<SdlMixerTrack>(*this, path, music, stream->LengthMs());
 }
 
@@ -159,7 +159,7 @@ std::unique_ptr<MediaTrack> SdlMixerBackend::Open(const std::string& path) {
 // stalled was last heard of that long ago, so it is looked for again at once.
 void SdlMixerBackend::TendOutput() {
     const int64_t now = m_clock.NowNs();
-    if (m_session.open()) {
+    if (m_session.IsOpen()) {
         if (m_session.OutputRemoved()) LoseOutput("the audio device went away", now + kProbeIntervalMs * kNsPerMs);
         else if (m_stallWatch.Stalled(m_session.OutputRequests(), now)) LoseOutput("the audio device stopped playing", now);
         else return;

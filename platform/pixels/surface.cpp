@@ -85,7 +85,7 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
     const int top = y + text.offset.y();
     if (!QRect(QPoint(left, top), text.glyphs.size()).intersects(m_image.rect())) return;
     const int firstRow = std::max(0, -top);
-    const int lastRow = std::min(text.glyphs.height(), height() - top) - 1;
+    const int lastRow = std::min(text.glyphs.height(), Height() - top) - 1;
     uchar* const bits = m_image.bits();
     const qsizetype stride = m_image.bytesPerLine();
     const uchar* const glyphBits = text.glyphs.constBits();
@@ -94,7 +94,7 @@ void Surface::DrawText(const TextImage& text, int x, int y) {
     const bool noted = m_overdrawn.size() + text.runs.size() <= kMostOverdrawnSpans;
     const uint64_t version = m_versions.NewVersion();
     const std::optional<uint64_t> noteVersion = noted ? std::optional(version) : std::nullopt;
-    Columns touched{width(), -1};
+    Columns touched{Width(), -1};
     for (int row = firstRow; row <= lastRow; ++row) {
         const TextRow line{reinterpret_cast<const QRgb*>(glyphBits + row * glyphStride),
                            reinterpret_cast<QRgb*>(bits + (top + row) * stride) + left, left, top + row};
@@ -184,8 +184,8 @@ void Surface::CopyFrom(Surface& source, int64_t copyWidth, int64_t copyHeight, Q
     source.DrawPending();
     DrawPending();
     const CopyRows rows{*this, source, outside};
-    const QSize size(static_cast<int>(std::min<int64_t>(copyWidth, width())),
-                     static_cast<int>(std::min<int64_t>(copyHeight, height())));
+    const QSize size(static_cast<int>(std::min<int64_t>(copyWidth, Width())),
+                     static_cast<int>(std::min<int64_t>(copyHeight, Height())));
     if (m_versions.BeginCopy(source.m_versions, size, outside)) m_overdrawn.clear(); // every tile is copied whole
     RestoreOverdrawn(rows, size.width(), size.height());
     ForgetShownTextsWithin(QRect(QPoint(), size));
@@ -197,8 +197,8 @@ Surface::CopyRows::CopyRows(Surface& target, const Surface& source, QRgb outside
       targetStride(target.m_image.bytesPerLine()),
       source(source.m_image.constBits()),
       sourceStride(source.m_image.bytesPerLine()),
-      sourceWidth(source.width()),
-      sourceHeight(source.height()),
+      sourceWidth(source.Width()),
+      sourceHeight(source.Height()),
       outside(outside) {}
 
 // Copies the tiles of the copied rectangle that hold other than the

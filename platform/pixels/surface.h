@@ -51,12 +51,12 @@ public:
     // read or drawn on, as a fill is); `pixels` as for the constructor.
     void Reset(QSize devicePixels, double devicePixelRatio, QRgb fill, QImage pixels = {});
 
-    int width() const { return m_width; }
-    int height() const { return m_height; }
-    double devicePixelRatio() const { return m_devicePixelRatio; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    double DevicePixelRatio() const { return m_devicePixelRatio; }
     // The pixels, with everything asked for so far drawn: reading them
     // draws what is pending first.
-    const QImage& image() {
+    const QImage& Image() {
         DrawPending();
         return m_image;
     }
@@ -88,7 +88,7 @@ public:
         QRect rect;
     };
     // The lines shown, in the order they were drawn; at most kMostShownTexts.
-    std::span<const ShownText> shownTexts() const { return {m_shownTexts.data(), m_shownCount}; }
+    std::span<const ShownText> ShownTexts() const { return {m_shownTexts.data(), m_shownCount}; }
     // Whether the lines shown, as texts in order, may differ from those at
     // the last call: a line came or went (a line that only moved is the
     // same). Never false when they differ; a block copy that covers some of
@@ -101,7 +101,7 @@ public:
 
     // How many device pixels the block copies have written since the
     // surface was made; benchmarks and tests read it.
-    uint64_t copiedPixels() const { return m_copiedPixels; }
+    uint64_t CopiedPixels() const { return m_copiedPixels; }
 
 private:
     // The pixels text has written over copied tiles since the last copy.

@@ -57,21 +57,21 @@ private:
         FontAttributes font;
         OleColour colour;
         double dotsPerInch;
-        KeyView view() const { return {text, font, colour, dotsPerInch}; }
+        KeyView View() const { return {text, font, colour, dotsPerInch}; }
     };
     struct KeyHash {
         using is_transparent = void;
         size_t operator()(const KeyView& key) const;
-        size_t operator()(const Key& key) const { return (*this)(key.view()); }
+        size_t operator()(const Key& key) const { return (*this)(key.View()); }
     };
     struct KeyEqual {
         using is_transparent = void;
         static bool Same(const KeyView& a, const KeyView& b) {
             return a.colour == b.colour && a.dotsPerInch == b.dotsPerInch && a.font == b.font && a.text == b.text;
         }
-        bool operator()(const Key& a, const Key& b) const { return Same(a.view(), b.view()); }
-        bool operator()(const KeyView& a, const Key& b) const { return Same(a, b.view()); }
-        bool operator()(const Key& a, const KeyView& b) const { return Same(a.view(), b); }
+        bool operator()(const Key& a, const Key& b) const { return Same(a.View(), b.View()); }
+        bool operator()(const KeyView& a, const Key& b) const { return Same(a, b.View()); }
+        bool operator()(const Key& a, const KeyView& b) const { return Same(a.View(), b); }
     };
 
     static constexpr size_t kCapacity = 256;

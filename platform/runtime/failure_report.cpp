@@ -16,7 +16,7 @@ std::string FailureMessage(std::string_view procedure, int32_t number, const std
 }
 
 void ReportFailure(Runtime& runtime, std::string_view procedure, const RuntimeError& failure) {
-    const std::string message = FailureMessage(procedure, failure.number(), failure.description());
+    const std::string message = FailureMessage(procedure, failure.Number(), failure.Description());
     try {
         runtime.ShowCriticalMessage(message);
     } catch (const std::exception& reportFailure) {

@@ -25,7 +25,7 @@ public:
     void SetBold(bool bold);
     void SetItalic(bool italic);
 
-    const FontAttributes& attributes() const { return m_attributes; }
+    const FontAttributes& Attributes() const { return m_attributes; }
 
 private:
     ServiceMonitor* m_monitor;

@@ -40,7 +40,7 @@ FormDesign MaximizedToolWindowDesign(std::string caption, int clientWidthTwips, 
 }
 
 Form::Form(Runtime& runtime, FormDesign design)
-    : m_runtime(runtime), m_design(std::move(design)), m_font(runtime.monitor(), m_design.font) {}
+    : m_runtime(runtime), m_design(std::move(design)), m_font(runtime.Monitor(), m_design.font) {}
 
 Form::~Form() = default;
 
@@ -50,30 +50,30 @@ void Form::Load() {
         std::visit(Overloaded{
                        [&](const TimerDesign& timer) { m_controls.push_back(std::make_unique<Timer>(timer)); },
                        [&](const LabelDesign& label) {
-                           m_controls.push_back(std::make_unique<Label>(m_runtime.monitor(), label));
+                           m_controls.push_back(std::make_unique<Label>(m_runtime.Monitor(), label));
                        },
                    },
                    control);
         m_controlOrder.push_back(m_controls.back().get());
     }
-    m_host = m_runtime.hosts().Create(m_design.window, *this);
+    m_host = m_runtime.Hosts().Create(m_design.window, *this);
     for (Control* control : Controls()) {
         if (Label* label = control->AsLabel(); label != nullptr && label->AutoSize()) {
-            label->FitToCaption(m_host->logicalDpi());
+            label->FitToCaption(m_host->LogicalDpi());
         }
     }
     m_surface = std::make_unique<Surface>(QSize(), 1.0, ToPixel(BackColor()));
     FitSurfaceToClient();
-    m_deviceContext = {m_surface.get(), BackColor(), &m_runtime.monitor()};
+    m_deviceContext = {m_surface.get(), BackColor(), &m_runtime.Monitor()};
     m_loaded = true;
     m_runtime.NoteLoaded(*this);
     for (Control* control : Controls()) {
         auto* timer = dynamic_cast<Timer*>(control);
         if (timer == nullptr) continue;
         for (const auto& [name, handler] : m_timerHandlers) {
-            if (name == timer->Name()) timer->onTimer = handler;
+            if (name == timer->Name()) timer->SetHandler(handler);
         }
-        m_runtime.timers().Add(*timer);
+        m_runtime.Timers().Add(*timer);
     }
     Form_Load();
 }
@@ -109,18 +109,18 @@ void Form::Hide() {
 }
 
 bool Form::Visible() const {
-    m_runtime.monitor().Use(Service::PropertyRead);
+    m_runtime.Monitor().Use(Service::PropertyRead);
     return m_visible;
 }
 
 void Form::SetVisible(bool visible) {
-    m_runtime.monitor().Use(Service::PropertyWrite);
+    m_runtime.Monitor().Use(Service::PropertyWrite);
     if (visible) Show();
     else Hide();
 }
 
 void Form::Unload() {
-    m_runtime.monitor().Use(Service::FormUnload);
+    m_runtime.Monitor().Use(Service::FormUnload);
     Close();
 }
 
@@ -130,7 +130,7 @@ void Form::Close() {
     Form_Unload(cancel);
     if (cancel != 0 || !m_loaded) return;
     for (Control* control : Controls()) {
-        if (auto* timer = dynamic_cast<Timer*>(control)) m_runtime.timers().Remove(*timer);
+        if (auto* timer = dynamic_cast<Timer*>(control)) m_runtime.Timers().Remove(*timer);
     }
     m_loaded = false;
     m_visible = false;
@@ -160,8 +160,8 @@ bool Form::FitSurfaceToClient() {
     const double ratio = DevicePixelRatio();
     const QSize device(static_cast<int>(std::ceil(logical.width() * ratio)),
                        static_cast<int>(std::ceil(logical.height() * ratio)));
-    if (m_surface->width() == device.width() && m_surface->height() == device.height() &&
-        m_surface->devicePixelRatio() == ratio) {
+    if (m_surface->Width() == device.width() && m_surface->Height() == device.height() &&
+        m_surface->DevicePixelRatio() == ratio) {
         return false;
     }
     // What was drawn stays where it was, as far as the new size reaches;
@@ -169,7 +169,7 @@ bool Form::FitSurfaceToClient() {
     const QRgb background = ToPixel(BackColor());
     auto resized =
         std::make_unique<Surface>(device, ratio, background, m_host ? m_host->SurfaceImage(device) : QImage());
-    if (m_surface->devicePixelRatio() == ratio && m_surface->PlainColour() != background) {
+    if (m_surface->DevicePixelRatio() == ratio && m_surface->PlainColour() != background) {
         resized->CopyFrom(*m_surface, device.width(), device.height(), background);
     }
     m_surface = std::move(resized);
@@ -178,59 +178,59 @@ bool Form::FitSurfaceToClient() {
 }
 
 QSize Form::ClientSizeLogical() const {
-    return m_host ? m_host->clientSize() : m_design.window.designClientSize;
+    return m_host ? m_host->ClientSize() : m_design.window.designClientSize;
 }
 
-double Form::DevicePixelRatio() const { return m_host ? m_host->devicePixelRatio() : 1.0; }
+double Form::DevicePixelRatio() const { return m_host ? m_host->DevicePixelRatio() : 1.0; }
 
-double Form::TwipsPerPixel() const { return kTwipsPerInch / (m_host ? m_host->logicalDpi() : kDesignDotsPerInch); }
+double Form::TwipsPerPixel() const { return kTwipsPerInch / (m_host ? m_host->LogicalDpi() : kDesignDotsPerInch); }
 
 double Form::DeviceScale() const { return DevicePixelRatio() / TwipsPerPixel(); }
 
 float Form::ScaleWidth() const {
-    m_runtime.monitor().Use(Service::PropertyRead);
+    m_runtime.Monitor().Use(Service::PropertyRead);
     return static_cast<float>(ClientSizeLogical().width() * TwipsPerPixel());
 }
 
 float Form::ScaleHeight() const {
-    m_runtime.monitor().Use(Service::PropertyRead);
+    m_runtime.Monitor().Use(Service::PropertyRead);
     return static_cast<float>(ClientSizeLogical().height() * TwipsPerPixel());
 }
 
 HDC Form::hDC() {
-    m_runtime.monitor().Use(Service::PropertyRead);
+    m_runtime.Monitor().Use(Service::PropertyRead);
     if (!m_loaded) Raise(errors::kObjectRequired);
     return &m_deviceContext;
 }
 
 void Form::SetDrawWidth(int16_t pixels) {
-    m_runtime.monitor().Use(Service::PropertyWrite);
+    m_runtime.Monitor().Use(Service::PropertyWrite);
     if (pixels < 1) Raise(errors::kInvalidPropertyValue);
     m_drawWidth = pixels;
 }
 
 void Form::SetForeColor(OleColour colour) {
-    m_runtime.monitor().Use(Service::PropertyWrite);
+    m_runtime.Monitor().Use(Service::PropertyWrite);
     m_foreColour = colour;
 }
 
 void Form::SetCurrentX(float twips) {
-    m_runtime.monitor().Use(Service::PropertyWrite);
+    m_runtime.Monitor().Use(Service::PropertyWrite);
     m_currentX = twips;
 }
 
 void Form::SetCurrentY(float twips) {
-    m_runtime.monitor().Use(Service::PropertyWrite);
+    m_runtime.Monitor().Use(Service::PropertyWrite);
     m_currentY = twips;
 }
 
 FontProperties& Form::Font() {
-    m_runtime.monitor().Use(Service::PropertyRead);
+    m_runtime.Monitor().Use(Service::PropertyRead);
     return m_font;
 }
 
 void Form::Cls() {
-    m_runtime.monitor().Use(Service::Clear);
+    m_runtime.Monitor().Use(Service::Clear);
     if (!m_loaded) Raise(errors::kObjectRequired);
     m_surface->Fill(ToPixel(BackColor()));
     m_currentX = 0;
@@ -238,7 +238,7 @@ void Form::Cls() {
 }
 
 void Form::Circle(float x, float y, float radius) {
-    m_runtime.monitor().Use(Service::Circle);
+    m_runtime.Monitor().Use(Service::Circle);
     if (!m_loaded) Raise(errors::kObjectRequired);
     if (!(radius >= 0) || !std::isfinite(radius)) Raise(errors::kInvalidCall);
     const double scale = DeviceScale();
@@ -253,7 +253,7 @@ void Form::Circle(float x, float y, float radius) {
 }
 
 void Form::Print(const std::string& text) {
-    m_runtime.monitor().Use(Service::Print);
+    m_runtime.Monitor().Use(Service::Print);
     if (!m_loaded) Raise(errors::kObjectRequired);
     const double scale = DeviceScale();
     const int64_t x = ToDevice(m_currentX, scale);
@@ -261,19 +261,19 @@ void Form::Print(const std::string& text) {
     if (x < -(int64_t{1} << 30) || x > (int64_t{1} << 30) || y < -(int64_t{1} << 30) || y > (int64_t{1} << 30)) {
         return; // far outside any surface: nothing of the text can show
     }
-    const double dotsPerInch = (m_host ? m_host->logicalDpi() : kDesignDotsPerInch) * DevicePixelRatio();
+    const double dotsPerInch = (m_host ? m_host->LogicalDpi() : kDesignDotsPerInch) * DevicePixelRatio();
     // A line well above or below the surface is not even rendered: the roll
     // starts below the window, and the first frame need not wait for lines
     // that come into view seconds later. No glyph reaches more than its em
     // above the line's top, nor four below it.
-    const double emPixels = m_font.attributes().size * dotsPerInch / kPointsPerInch;
-    if (static_cast<double>(y) - emPixels > m_surface->height() || static_cast<double>(y) + 4 * emPixels < 0) return;
-    const TextImage& glyphs = m_textImages.Get(text, m_font.attributes(), m_foreColour, dotsPerInch);
+    const double emPixels = m_font.Attributes().size * dotsPerInch / kPointsPerInch;
+    if (static_cast<double>(y) - emPixels > m_surface->Height() || static_cast<double>(y) + 4 * emPixels < 0) return;
+    const TextImage& glyphs = m_textImages.Get(text, m_font.Attributes(), m_foreColour, dotsPerInch);
     m_surface->DrawText(glyphs, static_cast<int>(x), static_cast<int>(y));
 }
 
 void Form::Refresh() {
-    m_runtime.monitor().Use(Service::Refresh);
+    m_runtime.Monitor().Use(Service::Refresh);
     if (!m_loaded) Raise(errors::kObjectRequired);
     const std::vector<QRect>& damage = m_surface->TakeDamage();
     if (m_visible && !damage.empty()) m_host->Present(damage);
@@ -298,6 +298,6 @@ Timer& Form::TimerNamed(const std::string& name) const {
     Raise(errors::kObjectRequired);
 }
 
-Surface& Form::surface() { return *m_surface; }
+Surface& Form::DrawingSurface() { return *m_surface; }
 
 } // namespace vantrel

@@ -95,7 +95,7 @@ public:
     Label& LabelNamed(const std::string& name) const;
     Timer& TimerNamed(const std::string& name) const;
 
-    Surface& surface() override;
+    Surface& DrawingSurface() override;
     double TwipsPerPixel() const;
 
 protected:
@@ -109,7 +109,7 @@ protected:
     // throws std::invalid_argument at once, before the form is ever loaded.
     void HandleTimer(const std::string& timerName, std::function<void()> handler);
 
-    Runtime& runtime() const { return m_runtime; }
+    Runtime& Services() const { return m_runtime; }
 
 private:
     void OnCloseRequested() override;

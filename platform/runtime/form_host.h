@@ -34,7 +34,7 @@ public:
     virtual void OnClientResized() = 0;
     // The surface the window shows; reading its pixels draws what is
     // pending on it first.
-    virtual Surface& surface() = 0;
+    virtual Surface& DrawingSurface() = 0;
 };
 
 // The window behind one form. The runtime creates it when the form is
@@ -48,9 +48,9 @@ public:
     virtual void Show() = 0;
     virtual void Hide() = 0;
 
-    virtual QSize clientSize() const = 0; // logical pixels
-    virtual double devicePixelRatio() const = 0;
-    virtual double logicalDpi() const = 0;
+    virtual QSize ClientSize() const = 0; // logical pixels
+    virtual double DevicePixelRatio() const = 0;
+    virtual double LogicalDpi() const = 0;
 
     // Memory for a surface of this many device pixels that the window can
     // show without copying it; a null image where it has none to offer (the

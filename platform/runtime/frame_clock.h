@@ -32,15 +32,15 @@ public:
     bool OnRefresh(uint64_t msc, uint64_t ustUs);
 
     // The refresh at which the next tick falls due.
-    uint64_t nextTickMsc() const { return m_nextTickMsc; }
+    uint64_t NextTickMsc() const { return m_nextTickMsc; }
     // The refresh a frame composed at `nowUs` (on the reports' clock) is to
     // be shown at: the next tick's, or, when that has passed already (the
     // machine took too long), the next one to come, so that a late frame
     // still lands on a refresh and not somewhere in between.
     uint64_t TargetMsc(uint64_t nowUs) const;
     // 0 until the first measurement is done.
-    double refreshPeriodMs() const { return m_refreshPeriodUs / 1000.0; }
-    double tickPeriodMs() const { return refreshPeriodMs() * m_refreshesPerTick; }
+    double RefreshPeriodMs() const { return m_refreshPeriodUs / 1000.0; }
+    double TickPeriodMs() const { return RefreshPeriodMs() * m_refreshesPerTick; }
 
 private:
     void Measure(uint64_t msc, uint64_t ustUs);

@@ -26,7 +26,7 @@ void FramePacer::Stop() {
 void FramePacer::OnRefresh(uint64_t msc, uint64_t ustUs, bool canDraw) {
     const bool tickedLate = std::exchange(m_tickedLate, false);
     if (!m_clock.OnRefresh(msc, ustUs) || tickedLate) return;
-    m_timers.SetFramePeriod(m_clock.tickPeriodMs());
+    m_timers.SetFramePeriod(m_clock.TickPeriodMs());
     if (canDraw) m_timers.RunFrame(*this);
     else m_tickHeld = true;
 }
@@ -39,6 +39,6 @@ void FramePacer::RunHeldTick() {
 
 void FramePacer::FollowRefreshRate(double refreshHz) { m_timers.SetFramePeriod(TimerTickPeriodMs(refreshHz)); }
 
-uint64_t FramePacer::NowUs() const { return static_cast<uint64_t>(m_timers.clock().NowNs() / 1000); }
+uint64_t FramePacer::NowUs() const { return static_cast<uint64_t>(m_timers.WallClock().NowNs() / 1000); }
 
 } // namespace vantrel

@@ -28,7 +28,7 @@ public:
     // held back.
     void Start();
     void Stop();
-    bool started() const { return m_started; }
+    bool Started() const { return m_started; }
     // The refreshes stopped for a while (a compositor showed nothing of the
     // window): the rate is measured afresh from the next one on.
     void ForgetRate() { m_clock = FrameClock(); }
@@ -46,7 +46,7 @@ public:
     // a second (TimerTickPeriodMs).
     void FollowRefreshRate(double refreshHz);
 
-    const FrameClock& clock() const { return m_clock; }
+    const FrameClock& RefreshClock() const { return m_clock; }
     // Now, on the timers' clock, in microseconds: the clock of the reports.
     uint64_t NowUs() const;
 

@@ -26,23 +26,25 @@ public:
 
     void Show() override {}
     void Hide() override {}
-    QSize clientSize() const override { return m_clientSize; }
-    double devicePixelRatio() const override { return m_devicePixelRatio; }
-    double logicalDpi() const override { return m_logicalDpi; }
+    QSize ClientSize() const override { return m_clientSize; }
+    double DevicePixelRatio() const override { return m_devicePixelRatio; }
+    double LogicalDpi() const override { return m_logicalDpi; }
     void Present(const std::vector<QRect>& damage) override {
-        ++presentCount;
-        if (onPresent) onPresent(damage);
+        if (m_frameListener) m_frameListener(damage);
     }
 
-    int presentCount = 0;
-    // Hears each frame, as a window's frame path would.
-    std::function<void(const std::vector<QRect>&)> onPresent;
+    // Hears each frame the form presents, with its damage, as a window's
+    // frame path would.
+    void ListenToFrames(std::function<void(const std::vector<QRect>&)> listener) {
+        m_frameListener = std::move(listener);
+    }
 
 private:
     QSize m_clientSize;
     double m_devicePixelRatio;
     double m_logicalDpi;
     FormHostEvents* m_events;
+    std::function<void(const std::vector<QRect>&)> m_frameListener;
 };
 
 class HeadlessHostFactory final : public FormHostFactory {
@@ -52,24 +54,29 @@ public:
 
     std::unique_ptr<FormHost> Create(const WindowSettings& settings, FormHostEvents& events) override {
         QSize size = settings.maximized ? m_clientSize : settings.designClientSize;
-        if (!nextSizes.empty()) {
-            size = nextSizes.front();
-            nextSizes.erase(nextSizes.begin());
+        if (!m_nextSizes.empty()) {
+            size = m_nextSizes.front();
+            m_nextSizes.erase(m_nextSizes.begin());
         }
         auto host = std::make_unique<HeadlessHost>(size, m_devicePixelRatio, m_logicalDpi, events);
-        created.push_back(host.get());
+        m_created.push_back(host.get());
         return host;
     }
 
-    // Client sizes for the next windows, in order, instead of the screen's.
-    std::vector<QSize> nextSizes;
-    // The hosts made so far, in order; each lives as long as its form is loaded.
-    std::vector<HeadlessHost*> created;
+    // Gives the next windows these client sizes, in order, instead of the
+    // screen's or their design's.
+    void SizeNextWindows(std::vector<QSize> clientSizes) { m_nextSizes = std::move(clientSizes); }
+    // The windows made so far, in order; each lives as long as its form is
+    // loaded.
+    int WindowCount() const { return static_cast<int>(m_created.size()); }
+    HeadlessHost& Window(int index) const { return *m_created.at(static_cast<size_t>(index)); }
 
 private:
     QSize m_clientSize;
     double m_devicePixelRatio;
     double m_logicalDpi;
+    std::vector<QSize> m_nextSizes;
+    std::vector<HeadlessHost*> m_created;
 };
 
 } // namespace vantrel

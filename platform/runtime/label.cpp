@@ -64,7 +64,7 @@ void Label::SetLeft(float twips) {
 }
 
 void Label::FitToCaption(double logicalDpi) {
-    const TextExtent extent = MeasureText(m_caption, m_font.attributes(), logicalDpi);
+    const TextExtent extent = MeasureText(m_caption, m_font.Attributes(), logicalDpi);
     const double twipsPerPixel = kTwipsPerInch / logicalDpi;
     m_width = static_cast<float>(extent.width * twipsPerPixel);
     m_height = static_cast<float>(extent.height * twipsPerPixel);

@@ -9,11 +9,11 @@ namespace vantrel {
 
 uint32_t mciSendStringA(Runtime& runtime, const char* command, char* returnString, uint32_t returnLength,
                         void* /*hwndCallback*/) {
-    if (runtime.monitor().ShouldFail(Service::MediaCommand)) {
+    if (runtime.Monitor().ShouldFail(Service::MediaCommand)) {
         MediaReply(returnString, returnLength).Clear();
         return mci::kHardware;
     }
-    return runtime.media().Send(command, returnString, returnLength);
+    return runtime.Media().Send(command, returnString, returnLength);
 }
 
 } // namespace vantrel

@@ -20,7 +20,7 @@ Runtime::Runtime(const Services& services)
       m_random(services.random ? services.random : &m_ownRandom),
       m_timers(*services.clock, kDefaultFramePeriodMs) {}
 
-MediaControl& Runtime::media() {
+MediaControl& Runtime::Media() {
     if (m_media == nullptr) Raise(errors::kObjectRequired);
     return *m_media;
 }
@@ -48,7 +48,7 @@ void Runtime::NoteLoaded(Form& form) {
 
 void Runtime::NoteUnloaded(Form& form) {
     std::erase(m_loaded, &form);
-    if (m_loaded.empty() && onNoFormLoaded) onNoFormLoaded();
+    if (m_loaded.empty() && m_noFormLoaded) m_noFormLoaded();
 }
 
 } // namespace vantrel

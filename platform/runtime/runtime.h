@@ -40,12 +40,11 @@ public:
     // every message box it shows.
     static constexpr const char* kTitle = "Vantrel Credits";
 
-    RandomSource& random() { return *m_random; }
-    ServiceMonitor& monitor() { return m_monitor; }
-    TimerScheduler& timers() { return m_timers; }
-    FormHostFactory& hosts() { return *m_hosts; }
-    MediaControl& media();
-    MessageBox& messageBox() { return *m_messageBox; }
+    RandomSource& Random() { return *m_random; }
+    ServiceMonitor& Monitor() { return m_monitor; }
+    TimerScheduler& Timers() { return m_timers; }
+    FormHostFactory& Hosts() { return *m_hosts; }
+    MediaControl& Media();
 
     std::string AppPath();
     std::string AppTitle() const { return kTitle; }
@@ -56,11 +55,12 @@ public:
     void ShowCriticalMessage(const std::string& prompt);
 
     // The register of loaded forms. When the last one is unloaded the
-    // runtime calls onNoFormLoaded: the program ends then, and only then.
+    // runtime calls the handler given to WhenNoFormLoaded: the program ends
+    // then, and only then.
     void NoteLoaded(Form& form);
     void NoteUnloaded(Form& form);
-    const std::vector<Form*>& loadedForms() const { return m_loaded; }
-    std::function<void()> onNoFormLoaded;
+    const std::vector<Form*>& LoadedForms() const { return m_loaded; }
+    void WhenNoFormLoaded(std::function<void()> handler) { m_noFormLoaded = std::move(handler); }
 
 private:
     MessageBox* m_messageBox;
@@ -72,6 +72,7 @@ private:
     ServiceMonitor m_monitor;
     TimerScheduler m_timers;
     std::vector<Form*> m_loaded;
+    std::function<void()> m_noFormLoaded;
 };
 
 } // namespace vantrel

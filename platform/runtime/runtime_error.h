@@ -13,8 +13,8 @@ class RuntimeError : public std::runtime_error {
 public:
     RuntimeError(int32_t number, std::string description);
 
-    int32_t number() const { return m_number; }
-    const std::string& description() const { return m_description; }
+    int32_t Number() const { return m_number; }
+    const std::string& Description() const { return m_description; }
 
 private:
     int32_t m_number = 0;

@@ -26,16 +26,17 @@ public:
 
     // Raises the timer's event: runs its handler and counts the event.
     void Fire() {
-        if (onTimer) onTimer();
+        if (m_handler) m_handler();
         ++m_events;
     }
     // Events raised since the timer was made; a harness counts ticks by it.
     uint64_t Events() const { return m_events; }
 
-    // The handler of the timer's event.
-    std::function<void()> onTimer;
+    // Names the handler of the timer's event.
+    void SetHandler(std::function<void()> handler) { m_handler = std::move(handler); }
 
 private:
+    std::function<void()> m_handler;
     int m_interval;
     bool m_enabled;
     uint64_t m_events = 0;

@@ -47,7 +47,7 @@ void TimerScheduler::DetachFramePacer(const FramePacer& pacer) {
 int TimerScheduler::RunFrame(const FramePacer& pacer) {
     // A handler that runs a nested event loop must not start another frame
     // over the list this one is going through.
-    if (held() || m_inFrame || &pacer != m_framePacer) return 0;
+    if (Held() || m_inFrame || &pacer != m_framePacer) return 0;
     m_inFrame = true;
     m_frameDue.clear();
     for (const Entry& entry : m_entries) {
@@ -76,7 +76,7 @@ void TimerScheduler::Remove(Timer& timer) {
 }
 
 int TimerScheduler::RunDue() {
-    if (held()) return 0;
+    if (Held()) return 0;
     const int64_t now = m_clock->NowNs();
     // Collect first: a handler may unload the form and remove its timers.
     // Fired in the order they fell due, so that after a hold the scroll
@@ -104,7 +104,7 @@ void TimerScheduler::Fire(const std::vector<Timer*>& due, int& fired) {
     for (Timer* timer : due) {
         const bool stillScheduled =
             std::any_of(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.timer == timer; });
-        if (!stillScheduled || held()) continue;
+        if (!stillScheduled || Held()) continue;
         timer->Fire();
         ++fired;
     }

@@ -31,7 +31,7 @@ class TimerScheduler {
 public:
     TimerScheduler(const Clock& clock, double framePeriodMs);
 
-    const Clock& clock() const { return *m_clock; }
+    const Clock& WallClock() const { return *m_clock; }
     void SetFramePeriod(double framePeriodMs);
 
     void Add(Timer& timer);
@@ -55,7 +55,7 @@ public:
 
     void Hold() { ++m_holds; }
     void Release();
-    bool held() const { return m_holds > 0; }
+    bool Held() const { return m_holds > 0; }
 
     // Every timer's next event falls one full period from now, as for a
     // timer just enabled. Used when a failure report is dismissed: a timer

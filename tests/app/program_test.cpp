@@ -21,7 +21,7 @@ struct TracedProgram {
               return std::make_unique<testing::TracingBackend>(clock, trackLog, [this] { onOpen(); });
           }, &draws) {}
     FrmCredits& scene() { return program.forms.frmCredits; }
-    ServiceMonitor& monitor() { return program.runtime.monitor(); }
+    ServiceMonitor& Monitor() { return program.runtime.Monitor(); }
     // The procedures named by the reports, in order.
     Log Procedures() const {
         Log procedures;
@@ -29,11 +29,18 @@ struct TracedProgram {
         return procedures;
     }
     bool Traced(const std::string& step) const { return std::count(trackLog.begin(), trackLog.end(), step) > 0; }
-    int Presents() { return program.DisplayWindow().presentCount; }
+    // The display's frames, counted from the first call on.
+    int Presents() {
+        if (!countingFrames) program.DisplayWindow().ListenToFrames([this](const auto&) { ++presents; });
+        countingFrames = true;
+        return presents;
+    }
 
     Log trackLog;
     std::function<void()> onOpen = [] {};
     testing::ScriptedDraws draws;
+    bool countingFrames = false;
+    int presents = 0;
     HeadlessProgram program;
 };
 
@@ -42,8 +49,8 @@ struct ProgramTest : ::testing::Test, TracedProgram {};
 TEST_F(ProgramTest, StartUpLoadsPlaysShowsBuildsTheSceneAndOnlyThenTicks) {
     onOpen = [&] { // as if a nested event loop ran while the track opened
         program.clock.Advance(5'000'000'000);
-        program.runtime.timers().RunDue();
-        trackLog.push_back(std::to_string(program.hosts.created.size()) + " window");
+        program.runtime.Timers().RunDue();
+        trackLog.push_back(std::to_string(program.hosts.WindowCount()) + " window");
     };
     program.StartUp();
     EXPECT_EQ(trackLog, (Log{"1 window", "opened", "played"}));
@@ -67,18 +74,18 @@ TEST(ProgramClose, ClosingTheDisplayStopsTheMusicUnloadsTheSceneAndEndsTheProgra
           {Service::MediaCommand, Log{"closed"}, Log{}, true}, {Service::FormUnload, Log{}, Log{"Form_Unload"}, false}}) {
         TracedProgram t;
         bool ended = false;
-        t.program.runtime.onNoFormLoaded = [&] { ended = true; };
+        t.program.runtime.WhenNoFormLoaded([&] { ended = true; });
         t.program.StartUp();
         t.program.RunFor(1000);
         t.trackLog.clear();
-        if (failing) t.monitor().FailOnUse(*failing, 1);
+        if (failing) t.Monitor().FailOnUse(*failing, 1);
         t.program.DisplayWindow().RequestClose();
         EXPECT_EQ(t.trackLog, steps);
         EXPECT_EQ(t.Procedures(), procedures);
         EXPECT_FALSE(t.program.forms.frmDisplay.Loaded());
         EXPECT_EQ(ended, ends);
         EXPECT_EQ(t.scene().Loaded(), !ends);
-        EXPECT_EQ(t.program.runtime.timers().NextDueNs().has_value(), !ends);
+        EXPECT_EQ(t.program.runtime.Timers().NextDueNs().has_value(), !ends);
     }
 }
 
@@ -89,11 +96,11 @@ TEST_F(ProgramTest, TheHiddenSceneFollowsANewClientSizeAndKeepsItsBackdrop) {
     program.StartUp();
     const Label& title = scene().LabelNamed("Label1");
     const float top = title.Top();
-    const QImage before = scene().surface().image().copy();
-    program.hosts.created.at(0)->ResizeClient(before.size() / 2);
+    const QImage before = scene().DrawingSurface().Image().copy();
+    program.hosts.Window(0).ResizeClient(before.size() / 2);
     EXPECT_FLOAT_EQ(title.Left(), scene().ScaleWidth() / 2 - title.Width() / 2);
     EXPECT_EQ(title.Top(), top);
-    EXPECT_EQ(scene().surface().image(), before.copy(QRect(QPoint(), before.size() / 2)));
+    EXPECT_EQ(scene().DrawingSurface().Image(), before.copy(QRect(QPoint(), before.size() / 2)));
     EXPECT_TRUE(program.messages.shown.empty());
 }
 
@@ -118,7 +125,7 @@ TEST(ProgramFailures, FailuresDuringStartUp) {
          }},
         {Service::MediaCommand, 3, {"Form_Load"}, [](TracedProgram& t) { // the length query: no length, never a restart
              t.program.RunFor(2100);
-             EXPECT_EQ(t.scene().music().sLength(), "");
+             EXPECT_EQ(t.scene().Music().sLength(), "");
              EXPECT_FALSE(t.Traced("played from 0"));
          }},
         {Service::Clear, 1, {"Form_Activate"}, [](TracedProgram& t) {
@@ -133,7 +140,7 @@ TEST(ProgramFailures, FailuresDuringStartUp) {
     for (const auto& [service, use, procedures, check] : cases) {
         TracedProgram t;
         if (procedures[0] != "Form_Load") t.scene().Load(); // counting from start-up's later steps
-        t.monitor().FailOnUse(service, use);
+        t.Monitor().FailOnUse(service, use);
         t.program.StartUp();
         EXPECT_EQ(t.Procedures(), procedures);
         EXPECT_TRUE(t.program.forms.frmDisplay.Visible());
@@ -159,14 +166,14 @@ TEST_F(ProgramTest, AFailedScrollTickShowsNoFrameUntilTheNextGoodOne) {
                                        {Service::PropertyWrite, 3}}) {
         program.messages.shown.clear();
         const int presents = Presents();
-        monitor().FailOnUse(service, use);
+        Monitor().FailOnUse(service, use);
         Scroll();
         EXPECT_EQ(Procedures(), Log{"tmrScroll_Timer"});
         EXPECT_EQ(Presents(), presents);
         Scroll();
         EXPECT_EQ(Presents(), presents + 1);
     }
-    monitor().FailOnUse(Service::BlockCopy, 1); // goes unnoticed: its result is not examined
+    Monitor().FailOnUse(Service::BlockCopy, 1); // goes unnoticed: its result is not examined
     Scroll();
     EXPECT_EQ(program.messages.shown.size(), 1u);
 }

@@ -514,7 +514,7 @@ public:
     }
     bool RemoveMonitor(const std::string& name) { return Tool({"xrandr", "--delmonitor", name}); }
     bool PanelShown() { return x().WorkArea().height < m_size.height; }
-    const std::string& display() const { return m_display; }
+    const std::string& Display() const { return m_display; }
     X& x() { return *m_x; }
     Env Environment(Env set = {}) const { return set["DISPLAY"] = m_display, CleanEnv(set); }
     // Runs xdotool or wmctrl here; whether it succeeded.

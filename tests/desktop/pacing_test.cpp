@@ -97,7 +97,7 @@ TEST_P(Pacing, TextMovesOnePixelPerTickLockedToTheDisplay) {
     const xcb_window_t window = program.WaitForMainWindow();
     ASSERT_NE(window, 0u) << "no main window; stderr:\n" << program.Stderr();
     const Rect c = desktop.x().Geometry(window).value_or(Rect{});
-    X observer(desktop.display());
+    X observer(desktop.Display());
     Refreshes refreshes(observer, window);
     auto readings = ReadEveryRefresh(observer, refreshes, {c.x + c.width / 2 - kStripWidth / 2, c.y, kStripWidth, c.height}, hz);
     const Cadence cadence = Judge(readings, refreshes.frames, perTick);

@@ -35,7 +35,7 @@ public:
         if (!WaitUntil([&] { return fs::exists(m_runtime / kSocket); }, Ms(20000)))
             throw std::runtime_error("weston did not start: " + ReadFile(m_runtime / "weston.log"));
     }
-    const TempDir& runtime() const { return m_runtime; }
+    const TempDir& RuntimeDir() const { return m_runtime; }
     const Env& env() const { return m_env; }
     // XWayland's display, as weston's log names it once it listens.
     std::string XDisplay() const {
@@ -59,7 +59,7 @@ private:
 // the strip; none when it fails. The tool writes it into its working
 // folder under a name of the second it was taken.
 std::optional<Image> Screenshot(const Weston& weston) {
-    const fs::path folder = weston.runtime() / "shot";
+    const fs::path folder = weston.RuntimeDir() / "shot";
     fs::create_directories(folder);
     if (!Clean(Child({"sh", "-c", "cd \"$0\" && exec weston-screenshooter", folder.string()}, weston.env())
                    .WaitFor(Ms(10000))))
@@ -79,7 +79,7 @@ std::optional<Image> Screenshot(const Weston& weston) {
 
 TEST(Wayland, TheLinesMoveAndTheProgramEndsCleanly) {
     const Weston weston(false);
-    const TempDir& runtime = weston.runtime();
+    const TempDir& runtime = weston.RuntimeDir();
     Child program({kProgram}, weston.env(), {}, runtime / "stderr.txt");
     // The roll comes up from below the window in about two seconds.
     std::optional<Image> earlier;
@@ -106,7 +106,7 @@ TEST(XWayland, TheProgramIsAnX11ClientPacedByPresentAndEndsOnClose) {
     const Weston weston(true);
     Env env = weston.env(); // WAYLAND_DISPLAY too: the program must take the X server
     X x(env["DISPLAY"] = weston.XDisplay());
-    Child program({kProgram}, env, {}, weston.runtime() / "stderr.txt");
+    Child program({kProgram}, env, {}, weston.RuntimeDir() / "stderr.txt");
     // XWayland's root shows nothing: the window is read from its own pixels.
     xcb_window_t window = 0;
     Rect client;
@@ -117,7 +117,7 @@ TEST(XWayland, TheProgramIsAnX11ClientPacedByPresentAndEndsOnClose) {
                 window = candidate, client = {0, 0, size.width, size.height};
         }
         return window != 0;
-    }, Ms(30000), Ms(20))) << "no X11 window showing the rings; program:\n" << ReadFile(weston.runtime() / "stderr.txt");
+    }, Ms(30000), Ms(20))) << "no X11 window showing the rings; program:\n" << ReadFile(weston.RuntimeDir() / "stderr.txt");
 
     // The roll comes up from below the window in about two seconds.
     ASSERT_TRUE(WaitUntil([&] { return std::ranges::count_if(x.Capture(client, window).pixels, IsWhite) >= kSomeLines; },
@@ -132,7 +132,7 @@ TEST(XWayland, TheProgramIsAnX11ClientPacedByPresentAndEndsOnClose) {
     EXPECT_GE(presented * 4, long(last - first) * 3) << presented << " frames in " << last - first << " refreshes";
 
     x.RequestClose(window);
-    EXPECT_TRUE(Clean(program.WaitFor(Ms(5000)))) << ReadFile(weston.runtime() / "stderr.txt");
+    EXPECT_TRUE(Clean(program.WaitFor(Ms(5000)))) << ReadFile(weston.RuntimeDir() / "stderr.txt");
 }
 
 } // namespace

@@ -28,7 +28,7 @@ void Check(std::string_view input) {
     try {
         form = NormalizeStatusReply(input);
     } catch (const RuntimeError& error) {
-        FUZZ_CHECK(error.number() == errors::kTypeMismatch, "raised error " + std::to_string(error.number()) + " for " + context());
+        FUZZ_CHECK(error.Number() == errors::kTypeMismatch, "raised error " + std::to_string(error.Number()) + " for " + context());
         return;
     }
     FUZZ_CHECK(form.size() >= 2 && (form[0] == ' ' || form[0] == '-'), "no sign column in \"" + form + "\" for " + context());

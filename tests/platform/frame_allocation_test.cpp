@@ -58,8 +58,8 @@ TEST(FrameAllocation, ASteadyScrollTickAllocatesNothing) {
     program.StartUp();
     program.RunScrollTicks(kTicks);
     SharingServer server;
-    FramePresenter presenter(server, program.runtime.timers());
-    program.DisplayWindow().onPresent = [&](const auto& damage) { presenter.Show(program.Frame(), damage, true); };
+    FramePresenter presenter(server, program.runtime.Timers());
+    program.DisplayWindow().ListenToFrames([&](const auto& damage) { presenter.Show(program.Frame(), damage, true); });
     program.RunScrollTicks(1); // the presenter's first frame: from now on its refreshes pace the scroll
     const int ticks = program.ScrollTicks();
     uint64_t allocations = 0;

@@ -91,7 +91,7 @@ public:
     void Present(Memory& memory, const std::vector<QRect>& update, uint64_t targetMsc) {
         EXPECT_FALSE(memory.held) << "presented again before it was let go";
         memory.held = memory.image.copy(), memory.refreshesLeft = holdFor, ++framesSent;
-        Send({targetMsc, update, surface->image().copy(), *memory.held});
+        Send({targetMsc, update, surface->Image().copy(), *memory.held});
     }
     // Whether the server lets `memory` go at this refresh.
     bool LetGo(Memory& memory) {
@@ -125,17 +125,17 @@ struct Display {
         Resize(QSize(200, 120));
         server.periodUs = static_cast<uint64_t>(1e6 / hz), server.holdFor = holdFor;
         server.surface = &surface, server.clock = &wallClock;
-        scroll.onTimer = [this] {
+        scroll.SetHandler([this] {
             ++ticks;
             surface.StrokeCircle({static_cast<int>(random() % 200), static_cast<int>(random() % 120),
                                   static_cast<double>(random() % 90), static_cast<int>(1 + random() % 4)},
                                  qRgb(random() % 41, random() % 16, random() % 256));
-            presenter.Show(surface.image(), surface.TakeDamage(), onScreen);
-        };
-        circle.onTimer = [this] { ++circles; };
+            presenter.Show(surface.Image(), surface.TakeDamage(), onScreen);
+        });
+        circle.SetHandler([this] { ++circles; });
         timers.Add(scroll);
         timers.Add(circle);
-        presenter.ShowAll(surface.image()); // the first expose
+        presenter.ShowAll(surface.Image()); // the first expose
         other.Start();
     }
     void Resize(QSize size) {
@@ -205,7 +205,7 @@ TEST(FramePresenter, OneTickEveryNRefreshesAndEveryFrameShownAsComposed) {
                 display.Resize(QSize(170, 100));
                 display.presenter.OnWindowResized(QSize(170, 100));
             }
-            if (refresh % 10 == 5) display.presenter.ShowAll(display.surface.image()); // an expose
+            if (refresh % 10 == 5) display.presenter.ShowAll(display.surface.Image()); // an expose
             const int sent = display.server.framesSent;
             display.Refresh();
             EXPECT_TRUE(display.onScreen || display.server.framesSent == sent) << "a covered window was sent a frame";

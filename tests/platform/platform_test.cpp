@@ -24,16 +24,16 @@ TEST(CircleOutline, ManyCirclesDrawnTogetherEqualEachDrawnAtOnce) {
     for (const int centres : {1, 3}) {
         Surface together(QSize(90, 70), 1.0, kNavyPixel), oneByOne(QSize(90, 70), 1.0, kNavyPixel);
         for (int index = 0; index < 300; ++index) {
-            if (index == 150) (void)together.image(); // draws the fill and the rings since
+            if (index == 150) (void)together.Image(); // draws the fill and the rings since
             const CircleOutline circle{45 - index % centres * 7, 35 + index % centres, (index * 37) % 80 / 1.3,
                                        1 + index % 10};
             for (Surface* surface : {&together, &oneByOne}) {
                 if (index == 100) surface->Fill(qRgb(9, 9, 9));
                 surface->StrokeCircle(circle, qRgb(index % 41, index % 16, (index * 7) % 256));
             }
-            (void)oneByOne.image(); // draws it now
+            (void)oneByOne.Image(); // draws it now
         }
-        EXPECT_EQ(together.image(), oneByOne.image()) << centres << " centres";
+        EXPECT_EQ(together.Image(), oneByOne.Image()) << centres << " centres";
     }
 }
 
@@ -53,13 +53,13 @@ TEST(Surface, BlockCopyAndDamageAgreeWithAFullCopy) {
                 const CircleOutline ring{100, 60, double(random() % 130), int(1 + random() % 10)};
                 source.StrokeCircle(ring, qRgb(random() % 41, random() % 16, random() % 256));
             }
-            const QImage before = target.image().copy();
+            const QImage before = target.Image().copy();
             target.CopyFrom(source, copy.width(), copy.height(), kNavyPixel);
             QImage expected = before.copy();
             for (int y = 0; y < std::min(expected.height(), copy.height()); ++y)
                 for (int x = 0; x < std::min(expected.width(), copy.width()); ++x)
-                    expected.setPixel(x, y, x < 200 && y < 120 ? source.image().pixel(x, y) : kNavyPixel);
-            ASSERT_EQ(target.image(), expected) << "frame " << frame << " at " << targetSize.width();
+                    expected.setPixel(x, y, x < 200 && y < 120 ? source.Image().pixel(x, y) : kNavyPixel);
+            ASSERT_EQ(target.Image(), expected) << "frame " << frame << " at " << targetSize.width();
             target.DrawText(text, int(random() % 200) - 40, int(random() % 140) - 20);
             if (frame % 7 == 3) target.Fill(qRgb(9, 9, 9)); // over text and copy alike
             QRegion damaged;
@@ -67,7 +67,7 @@ TEST(Surface, BlockCopyAndDamageAgreeWithAFullCopy) {
             ASSERT_TRUE(target.TakeDamage().empty()) << "damage is taken once";
             for (int y = 0; y < expected.height(); ++y)
                 for (int x = 0; x < expected.width(); ++x)
-                    ASSERT_TRUE(target.image().pixel(x, y) == before.pixel(x, y) || damaged.contains(QPoint(x, y)));
+                    ASSERT_TRUE(target.Image().pixel(x, y) == before.pixel(x, y) || damaged.contains(QPoint(x, y)));
         }
     }
 }
@@ -83,7 +83,7 @@ TEST(Surface, ShowsALineUntilAllItsInkIsCovered) {
     Surface surface(QSize(200, 60), 1.0, kNavyPixel);
     auto texts = [&] {
         std::string joined;
-        for (const Surface::ShownText& shown : surface.shownTexts()) joined += shown.text + ";";
+        for (const Surface::ShownText& shown : surface.ShownTexts()) joined += shown.text + ";";
         return joined;
     };
     surface.DrawText(left, 0, 10);
@@ -152,7 +152,7 @@ TEST(RandomSource, WholePeriodStaysInsideZeroToOneAndCoversBothEnds) {
 // pressing OK, and notes its title and whether the timers were held.
 struct SchedulerTest : ::testing::Test, MessageBox {
     void ShowCritical(const std::string&, const std::string& shownTitle) override {
-        title = shownTitle, held = scheduler.held();
+        title = shownTitle, held = scheduler.Held();
         clock.Advance(openMs * kMs);
     }
     // Moves the clock in 1 ms steps, running whatever falls due.
@@ -169,7 +169,7 @@ struct SchedulerTest : ::testing::Test, MessageBox {
     }
     ManualClock clock;
     Runtime runtime{Runtime::Services{&clock, this, nullptr, nullptr, {}}};
-    TimerScheduler& scheduler = runtime.timers();
+    TimerScheduler& scheduler = runtime.Timers();
     std::deque<Timer> timers;
     int64_t openMs = 0;
     std::string title;
@@ -179,7 +179,7 @@ struct SchedulerTest : ::testing::Test, MessageBox {
 TEST_F(SchedulerTest, TimersKeepTheirIntervalsNeverOutpaceTheRefreshAndStopWhenRemoved) {
     const Timer &replay = Add("tmrReplay", 500), &scroll = Add("tmrScroll", 1);
     Timer &circle = Add("tmrCircle", 50), &removed = Add("removed", 50);
-    circle.onTimer = [&] { scheduler.Remove(removed); }; // due in the same round, after it
+    circle.SetHandler([&] { scheduler.Remove(removed); }); // due in the same round, after it
     RunFor(60'000);
     EXPECT_EQ(scroll.Events(), 3600u); // no drift over a minute of 60 Hz frames
     EXPECT_EQ(circle.Events(), 1200u);
@@ -190,8 +190,8 @@ TEST_F(SchedulerTest, TimersKeepTheirIntervalsNeverOutpaceTheRefreshAndStopWhenR
 TEST_F(SchedulerTest, AStallOrAHoldIsNotReplayedInABurstAndTimersResumeInDueOrder) {
     Timer &replay = Add("tmrReplay", 500), &scroll = Add("tmrScroll", 1);
     std::string order;
-    replay.onTimer = [&] { order += 'r'; };
-    scroll.onTimer = [&] { order += 's'; };
+    replay.SetHandler([&] { order += 'r'; });
+    scroll.SetHandler([&] { order += 's'; });
     clock.Advance(5000 * kMs); // the machine slept
     EXPECT_EQ(scheduler.RunDue(), 2);
     EXPECT_EQ(scheduler.RunDue(), 0);
@@ -233,17 +233,17 @@ TEST_F(SchedulerTest, AReportedTimerResumesOnePeriodAfterTheReportIsDismissed) {
         SCOPED_TRACE(::testing::Message() << intervalMs << " ms timer, report open " << open << " ms");
         openMs = open;
         std::vector<int64_t> firedAtMs;
-        Add("tmrReplay", intervalMs).onTimer = [&] {
+        Add("tmrReplay", intervalMs).SetHandler([&] {
             firedAtMs.push_back(clock.NowNs() / kMs);
             if (firedAtMs.size() == 1) runtime.ShowCriticalMessage("Unexpected error in procedure: tmrReplay_Timer");
-        };
+        });
         RunFor(intervalMs + open + 2 * gapMs);
         scheduler.Remove(timers.back());
         ASSERT_GE(firedAtMs.size(), 2u);
         EXPECT_EQ(firedAtMs[1] - firedAtMs[0] - open, gapMs);
         EXPECT_TRUE(held);
         EXPECT_EQ(title, "Vantrel Credits");
-        EXPECT_FALSE(scheduler.held());
+        EXPECT_FALSE(scheduler.Held());
     }
 }
 

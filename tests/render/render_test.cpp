@@ -42,7 +42,7 @@ TEST(CircleBackdrop, EachDrawSetsThePenTheColourAndTheRadius) {
         DrawRandomCircles(headless.runtime, scene);
         EXPECT_EQ(scene.DrawWidth(), width) << draws[0];
         EXPECT_EQ(scene.ForeColor(), colour) << draws[0];
-        EXPECT_EQ(CountPixels(scene.surface().image(), QRect(100, 50, 100, 1), [&](QRgb p) { return p == ToPixel(colour); }),
+        EXPECT_EQ(CountPixels(scene.DrawingSurface().Image(), QRect(100, 50, 100, 1), [&](QRgb p) { return p == ToPixel(colour); }),
                   ringPixels) << draws[0];
     }
 }
@@ -63,13 +63,15 @@ struct CompositionTest : ::testing::Test {
         display = std::make_unique<Form>(headless.runtime, FrmDisplay::Design());
         scene->Load();
         display->Show();
-        scene->surface().Fill(kBackdropPixel);
+        headless.hosts.Window(1).ListenToFrames([this](const auto&) { ++presents; });
+        scene->DrawingSurface().Fill(kBackdropPixel);
     }
-    const QImage& Frame() { return display->surface().image(); }
-    int Presents() const { return headless.hosts.created[1]->presentCount; }
+    const QImage& Frame() { return display->DrawingSurface().Image(); }
+    int Presents() const { return presents; }
 
     testing::HeadlessRuntime headless{QSize(200, 100)};
     std::unique_ptr<Form> scene, display;
+    int presents = 0;
 };
 
 TEST_F(CompositionTest, ALineIsCentredByItsOwnWidthOverTheBackdropAndShownOnce) {
@@ -115,17 +117,17 @@ TEST_F(CompositionTest, EveryLineIsPrintedInItsOwnLabelsFont) {
     }
     Build(std::move(lines));
     ComposeFrame(*scene, *display);
-    ASSERT_EQ(display->surface().shownTexts().size(), std::size(fonts));
+    ASSERT_EQ(display->DrawingSurface().ShownTexts().size(), std::size(fonts));
     for (size_t line = 0; line < std::size(fonts); ++line) {
         Surface alone(QSize(200, 100), 1.0, kBackdropPixel);
         alone.DrawText(RenderText("Orsolak", fonts[line], 0x00FFFFFF, 96), 0, 0);
-        EXPECT_EQ(Frame().copy(display->surface().shownTexts()[line].rect), alone.image().copy(alone.shownTexts()[0].rect))
+        EXPECT_EQ(Frame().copy(display->DrawingSurface().ShownTexts()[line].rect), alone.Image().copy(alone.ShownTexts()[0].rect))
             << "line " << line;
     }
 }
 
 TEST_F(CompositionTest, ADisplayLargerThanTheSceneKeepsItsBackgroundOutsideTheBackdrop) {
-    headless.hosts.nextSizes = {QSize(100, 50), QSize(200, 100)};
+    headless.hosts.SizeNextWindows({QSize(100, 50), QSize(200, 100)});
     Build({Line("L", "Programming Programming", 900, 4000)});
     ComposeFrame(*scene, *display);
     scene->LabelNamed("L").SetTop(300);

@@ -30,7 +30,7 @@ public:
     X11Presenter(const X11Presenter&) = delete;
     X11Presenter& operator=(const X11Presenter&) = delete;
 
-    FramePresenter& frames() { return m_frames; }
+    FramePresenter& Frames() { return m_frames; }
 
     void Start() override {}
     void Stop() override {}

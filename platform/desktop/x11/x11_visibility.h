@@ -18,7 +18,7 @@ public:
     X11VisibilityWatch(const X11VisibilityWatch&) = delete;
     X11VisibilityWatch& operator=(const X11VisibilityWatch&) = delete;
 
-    bool fullyObscured() const { return m_fullyObscured; }
+    bool FullyObscured() const { return m_fullyObscured; }
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
