@@ -151,9 +151,8 @@ TEST(ProgramFailures, FailuresDuringStartUp) {
 // shows.
 TEST_F(ProgramTest, AFailedScrollTickShowsNoFrameUntilTheNextGoodOne) {
     program.StartUp();
-    for (Control* control : scene().Controls()) {
+    for (Control* control : scene().Controls())
         if (Label* label = control->AsLabel()) label->SetTop(label->Top() - scene().ScaleHeight());
-    }
     const auto Scroll = [&] { scene().TimerNamed("tmrScroll").Fire(); };
     for (const auto& [service, use] : {std::pair{Service::Print, 2}, {Service::FontAttribute, 2}, {Service::Refresh, 1},
                                        {Service::PropertyWrite, 3}}) {
