@@ -39,6 +39,8 @@ struct TracedProgram {
 
 struct ProgramTest : ::testing::Test, TracedProgram {};
 
+// (What the activation builds, the rings and the roll below the scene, the
+// failure walk checks with each of its cases.)
 TEST_F(ProgramTest, StartUpLoadsPlaysShowsBuildsTheSceneAndOnlyThenTicks) {
     onOpen = [&] { // as if a nested event loop ran while the track opened
         program.clock.Advance(5'000'000'000);
@@ -50,8 +52,6 @@ TEST_F(ProgramTest, StartUpLoadsPlaysShowsBuildsTheSceneAndOnlyThenTicks) {
     EXPECT_EQ(program.ScrollTicks(), 0);
     EXPECT_FALSE(scene().Visible());
     EXPECT_TRUE(program.forms.frmDisplay.Visible());
-    EXPECT_EQ(draws.count, 5000u); // the initial 1000 circles
-    EXPECT_EQ(scene().LabelNamed("Label1").Top(), 480 + scene().ScaleHeight()); // moved below the scene
     program.RunFor(1000);
     EXPECT_GT(program.ScrollTicks(), 0);
     EXPECT_TRUE(program.messages.shown.empty());

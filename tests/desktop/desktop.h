@@ -467,12 +467,7 @@ inline void ExpectTextRisesAPixelARefresh(X& x, Refreshes& refreshes, const Rect
 // the work area (the desktop waits until it has), and whether it publishes
 // a work area at all (kwin's does only once a panel reserves an edge).
 // An empty argv: no window manager.
-struct WindowManager {
-    std::string name;
-    std::vector<std::string> argv;
-    bool panel = false;
-    bool workArea = true;
-};
+struct WindowManager { std::string name; std::vector<std::string> argv; bool panel = false, workArea = true; };
 inline const WindowManager kOpenbox{"openbox", {"openbox", "--sm-disable"}};
 
 // A monitor of a test desktop, as RandR is told of it. One monitor may hold

@@ -23,18 +23,10 @@ class FakeServer final : public PresentServer {
 public:
     // A buffer, or a surface's memory shared with the server; while the
     // server holds it, the pixels it had when presented.
-    struct Memory {
-        QImage image;
-        std::optional<QImage> held;
-        int refreshesLeft = 0;
-    };
+    struct Memory { QImage image; std::optional<QImage> held; int refreshesLeft = 0; };
     // A frame: the surface as it was when sent, and the memory's pixels as
     // the server holds them; a plain wait has neither.
-    struct Request {
-        uint64_t targetMsc;
-        std::vector<QRect> update;
-        QImage frame, content;
-    };
+    struct Request { uint64_t targetMsc; std::vector<QRect> update; QImage frame, content; };
 
     std::optional<BufferMemory> AddBuffer(QSize size) override {
         QImage& image = Make(buffers, size);
