@@ -46,6 +46,8 @@ struct TracedProgram {
 
 struct ProgramTest : ::testing::Test, TracedProgram {};
 
+// (What the activation builds, the rings and the roll below the scene, the
+// failure walk checks with each of its cases.)
 TEST_F(ProgramTest, StartUpLoadsPlaysShowsBuildsTheSceneAndOnlyThenTicks) {
     onOpen = [&] { // as if a nested event loop ran while the track opened
         program.clock.Advance(5'000'000'000);
@@ -57,8 +59,6 @@ TEST_F(ProgramTest, StartUpLoadsPlaysShowsBuildsTheSceneAndOnlyThenTicks) {
     EXPECT_EQ(program.ScrollTicks(), 0);
     EXPECT_FALSE(scene().Visible());
     EXPECT_TRUE(program.forms.frmDisplay.Visible());
-    EXPECT_EQ(draws.count, 5000u); // the initial 1000 circles
-    EXPECT_EQ(scene().LabelNamed("Label1").Top(), 480 + scene().ScaleHeight()); // moved below the scene
     program.RunFor(1000);
     EXPECT_GT(program.ScrollTicks(), 0);
     EXPECT_TRUE(program.messages.shown.empty());
@@ -158,9 +158,8 @@ TEST(ProgramFailures, FailuresDuringStartUp) {
 // shows.
 TEST_F(ProgramTest, AFailedScrollTickShowsNoFrameUntilTheNextGoodOne) {
     program.StartUp();
-    for (Control* control : scene().Controls()) {
+    for (Control* control : scene().Controls())
         if (Label* label = control->AsLabel()) label->SetTop(label->Top() - scene().ScaleHeight());
-    }
     const auto Scroll = [&] { scene().TimerNamed("tmrScroll").Fire(); };
     for (const auto& [service, use] : {std::pair{Service::Print, 2}, {Service::FontAttribute, 2}, {Service::Refresh, 1},
                                        {Service::PropertyWrite, 3}}) {

@@ -9,7 +9,6 @@
 
 #include "desktop.h"
 
-#include <iostream>
 #include <sstream>
 
 namespace desktop {
@@ -21,11 +20,6 @@ inline const fs::path kTreeTool = VANTREL_ACCESSIBLE_TREE;
 class AccessibilityBus {
 public:
     AccessibilityBus() {
-        m_daemon.emplace(std::vector<std::string>{"dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                                  "--address=unix:path=" + (m_dir / "bus").string()},
-                         CleanEnv(), fs::path(), m_dir / "dbus.log");
-        if (!WaitUntil([&] { return fs::exists(m_dir / "bus"); }, Ms(10000)))
-            throw std::runtime_error("no session bus: " + ReadFile(m_dir / "dbus.log"));
         m_launcher.emplace(std::vector<std::string>{"/usr/libexec/at-spi-bus-launcher", "--launch-immediately"},
                            Environment(), fs::path(), m_dir / "launcher.log");
         // The launcher takes its name on the bus a moment after it starts.
@@ -34,7 +28,7 @@ public:
             throw std::runtime_error("no accessibility bus: " + ReadFile(m_dir / "launcher.log"));
     }
     Env Environment(Env set = {}) const {
-        set["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + (m_dir / "bus").string();
+        set["DBUS_SESSION_BUS_ADDRESS"] = m_bus.address;
         set["XDG_RUNTIME_DIR"] = m_dir.path;
         set["HOME"] = m_dir.path;
         return CleanEnv(set);
@@ -48,7 +42,8 @@ public:
 
 private:
     TempDir m_dir;
-    std::optional<Child> m_daemon, m_launcher;
+    SessionBus m_bus{m_dir.path};
+    std::optional<Child> m_launcher;
 };
 
 struct Node { int depth; std::string role, name; };
@@ -64,28 +59,30 @@ std::vector<Node> Tree(const AccessibilityBus& bus) {
     return nodes;
 }
 
+// The nodes right under tree[parent].
+std::vector<Node> Under(const std::vector<Node>& tree, size_t parent) {
+    std::vector<Node> children;
+    for (size_t i = parent + 1; i < tree.size() && tree[i].depth > tree[parent].depth; ++i)
+        if (tree[i].depth == tree[parent].depth + 1) children.push_back(tree[i]);
+    return children;
+}
+
 // The program's top-level objects: the children of the application that
 // holds a frame named as the program's window.
 std::vector<Node> TopLevels(const std::vector<Node>& tree) {
-    std::vector<Node> found;
-    for (size_t app = 0; app < tree.size(); ++app) {
-        if (tree[app].depth != 0) continue;
-        std::vector<Node> children;
-        for (size_t i = app + 1; i < tree.size() && tree[i].depth > 0; ++i)
-            if (tree[i].depth == 1) children.push_back(tree[i]);
-        if (std::ranges::any_of(children, [](const Node& n) { return n.name == kTitle; })) found = children;
-    }
-    return found;
+    for (size_t app = 0; app < tree.size(); ++app)
+        if (tree[app].depth == 0 && std::ranges::any_of(Under(tree, app), [](const Node& n) { return n.name == kTitle; }))
+            return Under(tree, app);
+    return {};
 }
 
 // The lines under the frame named as the program's window.
 std::set<std::string> CreditLines(const std::vector<Node>& tree) {
     std::set<std::string> lines;
-    for (size_t i = 0; i < tree.size(); ++i) {
-        if (tree[i].depth != 1 || tree[i].name != kTitle || tree[i].role != "frame") continue;
-        for (size_t j = i + 1; j < tree.size() && tree[j].depth > 1; ++j)
-            if (tree[j].depth == 2 && tree[j].role == "label" && !tree[j].name.empty()) lines.insert(tree[j].name);
-    }
+    for (size_t i = 0; i < tree.size(); ++i)
+        if (tree[i].depth == 1 && tree[i].name == kTitle && tree[i].role == "frame")
+            for (const Node& line : Under(tree, i))
+                if (line.role == "label" && !line.name.empty()) lines.insert(line.name);
     return lines;
 }
 
@@ -108,7 +105,6 @@ TEST(Accessibility, AScreenReaderFindsOneFrameAndTheCreditLinesOnScreen) {
     ASSERT_EQ(topLevels.size(), 1u) << "the hidden scene, or another, is a top-level object too:\n" << Dump(tree);
     EXPECT_EQ(topLevels[0].role, "frame");
     const std::set<std::string> first = CreditLines(tree);
-    std::cout << "The accessible tree:\n" << Dump(tree);
 
     // The lines come and go about once a second: a few changes heard in
     // three seconds, not one for each of the 180 frames.

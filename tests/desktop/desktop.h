@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <poll.h>
@@ -121,11 +122,9 @@ struct Image {
     uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
     const uint32_t* Row(int y) const { return pixels.data() + static_cast<size_t>(y) * width; }
 };
-inline int Red(uint32_t pixel) { return (pixel >> 16) & 0xff; }
-inline int Green(uint32_t pixel) { return (pixel >> 8) & 0xff; }
 // The rings are drawn in colours with little red and less green; the white
 // text over them is the only thing brighter.
-inline bool IsRingColour(uint32_t pixel) { return Red(pixel) <= 40 && Green(pixel) <= 15; }
+inline bool IsRingColour(uint32_t pixel) { return (pixel >> 16 & 0xff) <= 40 && (pixel >> 8 & 0xff) <= 15; }
 inline bool IsWhite(uint32_t pixel) { return pixel == 0xffffff; }
 
 // Per row of an image, which of its pixels are pure white: the text's core,
@@ -196,31 +195,22 @@ public:
     // (_UTILITY for its main window, _DIALOG for a report): managed ones,
     // or top-level ones where no window manager runs.
     std::vector<xcb_window_t> ProgramWindows(const std::string& type) {
-        std::vector<xcb_window_t> windows = Managed() ? ClientList() : TopLevels();
-        if (Managed() && !Property32(m_root, "_NET_CLIENT_LIST")) windows = FramedTopLevels();
+        std::vector<xcb_window_t> windows = Managed() ? ClientList() : Children(m_root);
+        // A window manager that lists none of its clients (weston's): the clients inside its frames.
+        if (Managed() && !Property32(m_root, "_NET_CLIENT_LIST"))
+            for (xcb_window_t frame : Children(m_root)) std::ranges::copy(Children(frame), std::back_inserter(windows));
         std::erase_if(windows, [&](xcb_window_t window) {
             return Title(window) != kTitle || !Has(window, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_" + type) ||
                    !Viewable(window).value_or(false);
         });
         return windows;
     }
-    // The root's children: where a window manager runs, its frames and the
-    // windows it does not manage.
-    std::vector<xcb_window_t> TopLevels() {
-        auto tree = Owned(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr));
+    // A window's children; the root's are, where a window manager runs, its
+    // frames and the windows it does not manage.
+    std::vector<xcb_window_t> Children(xcb_window_t window) {
+        auto tree = Owned(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, window), nullptr));
         const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
         return {children, children + (tree ? xcb_query_tree_children_length(tree.get()) : 0)};
-    }
-    // The windows in the root's children, for a window manager that lists
-    // none of its clients (weston's): the clients inside its frames.
-    std::vector<xcb_window_t> FramedTopLevels() {
-        std::vector<xcb_window_t> clients;
-        for (xcb_window_t frame : TopLevels()) {
-            auto tree = Owned(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, frame), nullptr));
-            const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
-            clients.insert(clients.end(), children, children + (tree ? xcb_query_tree_children_length(tree.get()) : 0));
-        }
-        return clients;
     }
     // Whether the window exists and, if so, whether it is on screen.
     std::optional<bool> Viewable(xcb_window_t window) {
@@ -248,8 +238,7 @@ public:
         if (!client || !Managed()) return client;
         const auto extents = Property32(window, "_NET_FRAME_EXTENTS");
         if (!extents || extents->size() < 4) return std::nullopt;
-        const auto [left, right, top, bottom] = std::array{int((*extents)[0]), int((*extents)[1]),
-                                                           int((*extents)[2]), int((*extents)[3])};
+        const int left = (*extents)[0], right = (*extents)[1], top = (*extents)[2], bottom = (*extents)[3];
         return Rect{client->x - left, client->y - top, client->width + left + right, client->height + top + bottom};
     }
     // How far the edges of the frame around a client are from those of `a`
@@ -326,6 +315,25 @@ inline bool ShowsRings(X& x, const Rect& c, xcb_drawable_t from = XCB_NONE) {
            std::set<uint32_t>(strip.begin(), strip.end()).size() >= 16;
 }
 
+// The main window: a tool window showing the rings (the scene window, shown
+// for a moment at start-up, never does), read from the screen or, with
+// `ownPixels`, where a compositor shows it and the root holds nothing of it
+// (XWayland), from its own pixels. The program has placed it before it
+// paints the first frame, so it stays where it is found. `look` runs before
+// every look.
+inline xcb_window_t FindMainWindow(X& x, bool ownPixels = false, const std::function<void()>& look = [] {}) {
+    xcb_window_t seen = 0;
+    WaitUntil([&] {
+        look();
+        for (xcb_window_t window : x.ProgramWindows("UTILITY")) {
+            const Rect c = x.Geometry(window).value_or(Rect{});
+            if (ownPixels ? ShowsRings(x, {0, 0, c.width, c.height}, window) : ShowsRings(x, c)) seen = window;
+        }
+        return seen != 0;
+    }, Ms(30000), Ms(1));
+    return seen;
+}
+
 // How well the picture mirrors itself left to right (`acrossWidth`) or top
 // to bottom through a line within a pixel of its middle, along its middle
 // row or column and leaving out the text (pixels within 6 of pure white, in
@@ -393,6 +401,16 @@ inline void ExpectCentredOn(X& x, const Rect& client, bool rings) {
     EXPECT_GE(Mirror(image, false), 0.95) << "the rings are not centred down";
 }
 
+// A D-Bus session bus of a test's own, its socket in `dir`.
+struct SessionBus {
+    explicit SessionBus(const fs::path& dir) : socket(dir / "bus") {
+        if (!WaitUntil([&] { return fs::exists(socket); }, Ms(10000))) throw std::runtime_error("no session bus");
+    }
+    const fs::path socket;
+    const std::string address = "unix:path=" + socket.string();
+    Child daemon{{"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address}, CleanEnv()};
+};
+
 // The X Present extension's reports for a window: the refreshes waits asked
 // for, and those at which the program's frames were shown.
 class Refreshes {
@@ -449,12 +467,7 @@ inline void ExpectTextRisesAPixelARefresh(X& x, Refreshes& refreshes, const Rect
 // the work area (the desktop waits until it has), and whether it publishes
 // a work area at all (kwin's does only once a panel reserves an edge).
 // An empty argv: no window manager.
-struct WindowManager {
-    std::string name;
-    std::vector<std::string> argv;
-    bool panel = false;
-    bool workArea = true;
-};
+struct WindowManager { std::string name; std::vector<std::string> argv; bool panel = false, workArea = true; };
 inline const WindowManager kOpenbox{"openbox", {"openbox", "--sm-disable"}};
 
 // A monitor of a test desktop, as RandR is told of it. One monitor may hold
@@ -495,8 +508,6 @@ public:
         for (const TestMonitor& monitor : monitors)
             if (!SetMonitor(monitor)) throw std::runtime_error("xrandr could not add monitor " + monitor.name);
         if (manager.argv.empty()) return;
-        fs::create_directory(m_dir / "runtime");
-        fs::permissions(m_dir / "runtime", fs::perms::owner_all);
         m_windowManager.emplace(manager.argv, ToolEnvironment(), fs::path(), m_dir / "wm.log");
         if (!WaitUntil([&] { return x().Managed() && (!manager.workArea || x().Property32(x().root(), "_NET_WORKAREA")) &&
                                     (!manager.panel || PanelShown()); }, Ms(20000)))
@@ -524,10 +535,10 @@ public:
     // A runtime folder of their own too (kwin's), never the tester's.
     Env ToolEnvironment() const {
         return Environment({{"XDG_CONFIG_HOME", m_dir / "config"}, {"HOME", m_dir.path},
-                            {"XDG_RUNTIME_DIR", m_dir / "runtime"}});
+                            {"XDG_RUNTIME_DIR", m_runtime.path}});
     }
 private:
-    TempDir m_dir;
+    TempDir m_dir, m_runtime;
     Rect m_size{0, 0, 1920, 1080}; // of the screen
     std::string m_display;
     std::optional<Child> m_server, m_windowManager;
@@ -539,11 +550,9 @@ class Program {
 public:
     explicit Program(Desktop& desktop, std::vector<std::string> command = {kProgram}, const Env& set = {})
         : m_desktop(desktop) {
-        fs::create_directories(m_dir / "runtime");
-        fs::permissions(m_dir / "runtime", fs::perms::owner_all);
         // No session bus: D-Bus must not start one (it would outlive the test).
         Env env = set; // over these:
-        env.merge(Env{{"XDG_RUNTIME_DIR", m_dir / "runtime"}, {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+        env.merge(Env{{"XDG_RUNTIME_DIR", m_runtime.path}, {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
                       {"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", audioPath()}});
         m_child.emplace(std::move(command), desktop.Environment(env), m_dir / "stdout.txt", m_dir / "stderr.txt");
     }
@@ -563,20 +572,10 @@ public:
     }
     double AudioSeconds() const { return double(ReadFile(audioPath()).size()) / (kAudioRate * 4); }
 
-    // The main window: a tool window showing the rings (the scene window,
-    // shown for a moment at start-up, never does). The program has placed
-    // it before it paints the first frame, so it stays where it is found.
-    // `soundFirst`: whether the sound had begun when it was found.
+    // The main window, as FindMainWindow finds it. `soundFirst`: whether the
+    // sound had begun when it was found.
     xcb_window_t WaitForMainWindow(bool* soundFirst = nullptr) {
-        X& x = m_desktop.x();
-        xcb_window_t seen = 0;
-        WaitUntil([&] {
-            if (soundFirst) *soundFirst = fs::exists(audioPath());
-            for (xcb_window_t window : x.ProgramWindows("UTILITY"))
-                if (ShowsRings(x, x.Geometry(window).value_or(Rect{}))) seen = window;
-            return seen != 0;
-        }, Ms(30000), Ms(1));
-        return seen;
+        return FindMainWindow(m_desktop.x(), false, [&] { soundFirst && (*soundFirst = fs::exists(audioPath())); });
     }
     // The window manager's close, as its close button.
     bool Close(xcb_window_t window) { return m_desktop.Tool({"wmctrl", "-i", "-c", std::to_string(window)}); }
@@ -588,7 +587,7 @@ public:
 
 private:
     Desktop& m_desktop;
-    TempDir m_dir;
+    TempDir m_dir, m_runtime; // mkdtemp makes them the owner's alone
     std::optional<Child> m_child;
 };
 

@@ -41,7 +41,7 @@ TEST_P(MainWindow, ComesUpAsAToolWindowOverTheWorkAreaRollsTheCreditsAndEndsOnCl
     // started before the first frame.
     ASSERT_EQ(x.ClientList(), std::vector{window}) << "no main window, or another managed; stderr:\n" << program.Stderr();
     const Rect client = x.Geometry(window).value_or(Rect{});
-    for (xcb_window_t unmanaged : x.TopLevels())
+    for (xcb_window_t unmanaged : x.Children(x.root()))
         EXPECT_FALSE(x.Viewable(unmanaged).value_or(false) && x.Title(unmanaged) == kTitle) << "unmanaged window";
     EXPECT_TRUE(soundFirst) << "no sound before the first frame";
 

@@ -23,18 +23,10 @@ class FakeServer final : public PresentServer {
 public:
     // A buffer, or a surface's memory shared with the server; while the
     // server holds it, the pixels it had when presented.
-    struct Memory {
-        QImage image;
-        std::optional<QImage> held;
-        int refreshesLeft = 0;
-    };
+    struct Memory { QImage image; std::optional<QImage> held; int refreshesLeft = 0; };
     // A frame: the surface as it was when sent, and the memory's pixels as
     // the server holds them; a plain wait has neither.
-    struct Request {
-        uint64_t targetMsc;
-        std::vector<QRect> update;
-        QImage frame, content;
-    };
+    struct Request { uint64_t targetMsc; std::vector<QRect> update; QImage frame, content; };
 
     std::optional<BufferMemory> AddBuffer(QSize size) override {
         QImage& image = Make(buffers, size);
@@ -55,21 +47,18 @@ public:
         return std::ranges::any_of(images, [&](const Memory& shared) { return shared.image.constBits() == image.constBits(); });
     }
     void PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) override {
-        for (Memory& memory : images) {
+        for (Memory& memory : images)
             if (memory.image.constBits() == image.constBits()) Present(memory, update, targetMsc);
-        }
     }
 
     // One refresh of the display. The report of it reaches the presenter
     // `lateUs` after the refresh, as when the machine is busy.
     void Refresh(FramePresenter& presenter, uint64_t lateUs = 0) {
         ++msc;
-        for (size_t index = 0; index < buffers.size(); ++index) {
+        for (size_t index = 0; index < buffers.size(); ++index)
             if (LetGo(buffers[index])) presenter.OnIdle(static_cast<int>(index));
-        }
-        for (Memory& image : images) {
+        for (Memory& image : images)
             if (LetGo(image)) presenter.OnImageIdle();
-        }
         clock->Set(static_cast<int64_t>(msc * periodUs + lateUs) * 1000);
         if (!out || out->targetMsc > msc) return;
         const Request request = *std::exchange(out, std::nullopt);

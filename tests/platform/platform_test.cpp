@@ -96,6 +96,7 @@ TEST(Surface, ShowsALineUntilAllItsInkIsCovered) {
     EXPECT_EQ(texts(), "Cd;");
     EXPECT_TRUE(surface.TakeShownTextsChange());
     surface.DrawText(left, 0, 12);
+    surface.CopyFrom(backdrop, 8, 60, kNavyPixel); // over part of "Ab"
     EXPECT_EQ(texts(), "Cd;Ab;");
     EXPECT_TRUE(surface.TakeShownTextsChange());
     surface.CopyFrom(backdrop, 200, 60, kNavyPixel);

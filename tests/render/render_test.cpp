@@ -17,9 +17,8 @@ constexpr float kJustBelowOne = 1.0f - 1.0f / (1 << 24);
 int CountPixels(const QImage& image, QRect area, auto&& predicate) {
     int count = 0;
     area &= image.rect();
-    for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) count += predicate(image.pixel(x, y));
-    }
     return count;
 }
 

@@ -8,10 +8,13 @@
 
 #ifdef VANTREL_TEST_WIDGETS
 #include <QApplication>
+using TestApplication = QApplication;
 #else
 #include <QGuiApplication>
+using TestApplication = QGuiApplication;
 #endif
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 namespace vantrel::testing {
@@ -24,11 +27,7 @@ inline void EnsureApplication() {
     static int argc = 1;
     static char name[] = "vantrel-tests";
     static char* argv[] = {name, nullptr};
-#ifdef VANTREL_TEST_WIDGETS
-    if (QCoreApplication::instance() == nullptr) new QApplication(argc, argv); // lives as long as the test program
-#else
-    if (QCoreApplication::instance() == nullptr) new QGuiApplication(argc, argv);
-#endif
+    if (QCoreApplication::instance() == nullptr) new TestApplication(argc, argv); // lives as long as the test program
 }
 
 // A runtime with no display: a manual clock, a message box that records,
@@ -51,13 +50,9 @@ struct HeadlessRuntime {
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the test ends.
 struct TempDir {
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "vantrel-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
-    }
-    TempDir(const TempDir&) = delete;
+    std::string pattern = (fs::temp_directory_path() / "vantrel-test-XXXXXX").string();
+    fs::path path = ::mkdtemp(pattern.data()) ?: throw std::runtime_error("mkdtemp failed");
     ~TempDir() { std::error_code ignored; fs::remove_all(path, ignored); }
-    fs::path path;
 };
 
 inline constexpr const char* kTrackFileName = "Until The Dub.mp3";
