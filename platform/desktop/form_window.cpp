@@ -16,6 +16,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 #include <cmath>
 
@@ -51,6 +52,11 @@ public:
                 std::make_unique<MaximizedPlacement>(*m_window, desktop, [&events] { events.OnClientResized(); });
         }
         m_frames = makeFramePath(*m_window);
+        m_mapPlaced.setSingleShot(true);
+        QObject::connect(&m_mapPlaced, &QTimer::timeout, [this] {
+            m_placement->ShowForeseen();
+            m_frames->Start();
+        });
     }
 
     ~WidgetHost() override {
@@ -63,7 +69,14 @@ public:
         }
     }
 
+    // A window whose client size can be foreseen has it at once, and is
+    // mapped once the event loop next runs: a form hidden before then (the
+    // scene, which hides itself as soon as it is shown) is never mapped.
     void Show() override {
+        if (m_placement && m_placement->ForeseeClientSize()) {
+            m_mapPlaced.start(0);
+            return;
+        }
         if (m_placement) {
             m_placement->Show();
         } else {
@@ -77,12 +90,13 @@ public:
     // window's worth (8 MB at 1920x1080) for the scene, hidden for good. Shown
     // again, the window gets its buffer back at its size and is repainted.
     void Hide() override {
+        m_mapPlaced.stop();
         m_frames->Stop();
         m_window->hide();
         if (QBackingStore* store = m_window->backingStore()) store->resize(QSize(1, 1));
     }
 
-    QSize clientSize() const override { return m_window->size(); }
+    QSize clientSize() const override { return m_placement ? m_placement->ClientSize() : m_window->size(); }
     double devicePixelRatio() const override { return m_window->devicePixelRatioF(); }
     double logicalDpi() const override {
         const QScreen* screen = m_window->screen();
@@ -90,10 +104,11 @@ public:
     }
 
     // Memory shared with the server costs a round trip to make, and serves
-    // only frames the window shows: a window not shown (a form loaded at its
-    // design size, the scene hidden for good) draws in memory of its own.
+    // only frames the window shows: a window neither shown nor about to be
+    // mapped (a form loaded at its design size, the scene hidden for good)
+    // draws in memory of its own.
     QImage SurfaceImage(QSize devicePixels) override {
-        return m_window->isVisible() ? m_frames->SurfaceImage(devicePixels) : QImage();
+        return m_window->isVisible() || m_mapPlaced.isActive() ? m_frames->SurfaceImage(devicePixels) : QImage();
     }
 
     void Present(const std::vector<QRect>& damage) override {
@@ -110,6 +125,7 @@ private:
     X11VisibilityWatch m_visibility;
     std::unique_ptr<MaximizedPlacement> m_placement; // for a maximized window
     std::unique_ptr<FramePath> m_frames;
+    QTimer m_mapPlaced; // single shot: maps a window placed before mapping
 };
 
 } // namespace
