@@ -50,6 +50,7 @@ public:
         if (settings.maximized) {
             m_placement =
                 std::make_unique<MaximizedPlacement>(*m_window, desktop, [&events] { events.OnClientResized(); });
+            m_window->ShowBackgroundWhile([this] { return m_placement->OnItsWay(); });
         }
         m_frames = makeFramePath(*m_window);
         m_mapPlaced.setSingleShot(true);
@@ -113,7 +114,8 @@ public:
 
     void Present(const std::vector<QRect>& damage) override {
         const QWindow* handle = m_window->windowHandle();
-        const bool onScreen = handle != nullptr && handle->isExposed() && !m_visibility.fullyObscured();
+        const bool onScreen = handle != nullptr && handle->isExposed() && !m_visibility.fullyObscured() &&
+                              !(m_placement && m_placement->OnItsWay());
         m_frames->Present(m_events.surface().image(), damage, onScreen);
     }
 
@@ -155,19 +157,25 @@ QPaintEngine* FormWindow::paintEngine() const { return m_frames != nullptr ? nul
 
 void FormWindow::paintEvent(QPaintEvent* event) {
     if (m_events == nullptr) return;
+    // A window on its way to its size would show a corner of the frame.
+    const bool onItsWay = m_onItsWay && m_onItsWay();
     if (m_frames != nullptr) {
         // Until something is drawn on the form, the X server's own fill of
         // the window (its background pixel) is the frame: the scene, shown
         // only for as long as it takes to hide itself, and the display until
         // its first tick cost no copy of their whole surface.
         Surface& surface = m_events->surface();
-        if (surface.PlainColour() == m_background.rgb()) m_frames->ShowBackground();
+        if (onItsWay || surface.PlainColour() == m_background.rgb()) m_frames->ShowBackground();
         else m_frames->ShowAll(surface.image());
+        return;
+    }
+    QPainter painter(this);
+    if (onItsWay) {
+        painter.fillRect(event->rect(), m_background);
         return;
     }
     const QImage& image = m_events->surface().image();
     const double ratio = image.devicePixelRatio();
-    QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     for (const QRect& rect : event->region()) {
         painter.drawImage(QRectF(rect), image, QRectF(DeviceRect(rect, ratio)));

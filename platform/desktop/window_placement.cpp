@@ -196,6 +196,10 @@ QSize MaximizedPlacement::ClientSize() {
     return m_foreseen.value_or(m_window.size());
 }
 
+bool MaximizedPlacement::OnItsWay() const {
+    return m_foreseen && m_window.isVisible() && m_window.size() != *m_foreseen;
+}
+
 void MaximizedPlacement::ForgetForeseen() {
     if (!m_foreseen) return;
     m_foreseen.reset();

@@ -60,6 +60,9 @@ public:
     // the one foreseen, from when it was foreseen until the shown widget
     // first has it, or the window is placed at another; else the widget's.
     QSize ClientSize();
+    // Whether the shown window has another size than its form sees: it was
+    // mapped at its design size and is on its way to the size foreseen.
+    bool OnItsWay() const;
 
 private:
     void OnDesktopChanged() override;
