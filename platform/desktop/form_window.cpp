@@ -127,7 +127,7 @@ private:
     X11VisibilityWatch m_visibility;
     std::unique_ptr<MaximizedPlacement> m_placement; // for a maximized window
     std::unique_ptr<FramePath> m_frames;
-    QTimer m_mapPlaced; // single shot: maps a window placed before mapping
+    QTimer m_mapPlaced; // single shot: maps a window whose client size was foreseen
 };
 
 } // namespace
@@ -160,10 +160,10 @@ void FormWindow::paintEvent(QPaintEvent* event) {
     // A window on its way to its size would show a corner of the frame.
     const bool onItsWay = m_onItsWay && m_onItsWay();
     if (m_frames != nullptr) {
-        // Until something is drawn on the form, the X server's own fill of
-        // the window (its background pixel) is the frame: the scene, shown
-        // only for as long as it takes to hide itself, and the display until
-        // its first tick cost no copy of their whole surface.
+        // Until something is drawn on the form, and while the window is on
+        // its way to its size, the X server's own fill of the window (its
+        // background pixel) is the frame: the display until its first tick
+        // costs no copy of its whole surface.
         Surface& surface = m_events->surface();
         if (onItsWay || surface.PlainColour() == m_background.rgb()) m_frames->ShowBackground();
         else m_frames->ShowAll(surface.image());
