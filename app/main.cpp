@@ -4,6 +4,8 @@
 
 #include "credits_program.h"
 #include "display_check.h"
+#include "font_attributes.h"
+#include "font_warm_up.h"
 #include "form_window.h"
 #include "frame_clock.h"
 #include "audio_backend.h"
@@ -65,6 +67,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vantrel-credits: %s\n", problem->reason.c_str());
         return 1;
     }
+    // The labels are fitted to their captions as soon as the scene loads;
+    // fontconfig gets ready for that while Qt starts.
+    const vantrel::FontWarmUp fontWarmUp(vantrel::FontAttributes{}.name);
     // Qt would read options of its own from the command line; it gets none
     // but the platform chosen above.
     std::string platform = std::get<vantrel::DisplayPlatform>(display).name;

@@ -9,6 +9,7 @@ VANTREL_BUILD="$VANTREL_ROOT/build"
 VANTREL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-wayland libsdl2-mixer-dev libxcb1-dev libxcb-xfixes0-dev libxcb-present-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-xinerama0-dev
+  libfontconfig-dev
   fonts-liberation2
   libgtest-dev libbenchmark-dev
   libasound2-dev

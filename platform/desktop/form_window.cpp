@@ -16,6 +16,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 #include <cmath>
 
@@ -49,8 +50,14 @@ public:
         if (settings.maximized) {
             m_placement =
                 std::make_unique<MaximizedPlacement>(*m_window, desktop, [&events] { events.OnClientResized(); });
+            m_window->ShowBackgroundWhile([this] { return m_placement->OnItsWay(); });
         }
         m_frames = makeFramePath(*m_window);
+        m_mapPlaced.setSingleShot(true);
+        QObject::connect(&m_mapPlaced, &QTimer::timeout, [this] {
+            m_placement->ShowForeseen();
+            m_frames->Start();
+        });
     }
 
     ~WidgetHost() override {
@@ -63,7 +70,14 @@ public:
         }
     }
 
+    // A window whose client size can be foreseen has it at once, and is
+    // mapped once the event loop next runs: a form hidden before then (the
+    // scene, which hides itself as soon as it is shown) is never mapped.
     void Show() override {
+        if (m_placement && m_placement->ForeseeClientSize()) {
+            m_mapPlaced.start(0);
+            return;
+        }
         if (m_placement) {
             m_placement->Show();
         } else {
@@ -77,12 +91,13 @@ public:
     // window's worth (8 MB at 1920x1080) for the scene, hidden for good. Shown
     // again, the window gets its buffer back at its size and is repainted.
     void Hide() override {
+        m_mapPlaced.stop();
         m_frames->Stop();
         m_window->hide();
         if (QBackingStore* store = m_window->backingStore()) store->resize(QSize(1, 1));
     }
 
-    QSize ClientSize() const override { return m_window->size(); }
+    QSize ClientSize() const override { return m_placement ? m_placement->ClientSize() : m_window->size(); }
     double DevicePixelRatio() const override { return m_window->devicePixelRatioF(); }
     double LogicalDpi() const override {
         const QScreen* screen = m_window->screen();
@@ -90,15 +105,17 @@ public:
     }
 
     // Memory shared with the server costs a round trip to make, and serves
-    // only frames the window shows: a window not shown (a form loaded at its
-    // design size, the scene hidden for good) draws in memory of its own.
+    // only frames the window shows: a window neither shown nor about to be
+    // mapped (a form loaded at its design size, the scene hidden for good)
+    // draws in memory of its own.
     QImage SurfaceImage(QSize devicePixels) override {
-        return m_window->isVisible() ? m_frames->SurfaceImage(devicePixels) : QImage();
+        return m_window->isVisible() || m_mapPlaced.isActive() ? m_frames->SurfaceImage(devicePixels) : QImage();
     }
 
     void Present(const std::vector<QRect>& damage) override {
         const QWindow* handle = m_window->windowHandle();
-        const bool onScreen = handle != nullptr && handle->isExposed() && !m_visibility.FullyObscured();
+        const bool onScreen = handle != nullptr && handle->isExposed() && !m_visibility.FullyObscured() &&
+                              !(m_placement && m_placement->OnItsWay());
         m_frames->Present(m_events.DrawingSurface().Image(), damage, onScreen);
     }
 
@@ -110,6 +127,7 @@ private:
     X11VisibilityWatch m_visibility;
     std::unique_ptr<MaximizedPlacement> m_placement; // for a maximized window
     std::unique_ptr<FramePath> m_frames;
+    QTimer m_mapPlaced; // single shot: maps a window whose client size was foreseen
 };
 
 } // namespace
@@ -139,19 +157,25 @@ QPaintEngine* FormWindow::paintEngine() const { return m_frames != nullptr ? nul
 
 void FormWindow::paintEvent(QPaintEvent* event) {
     if (m_events == nullptr) return;
+    // A window on its way to its size would show a corner of the frame.
+    const bool onItsWay = m_onItsWay && m_onItsWay();
     if (m_frames != nullptr) {
-        // Until something is drawn on the form, the X server's own fill of
-        // the window (its background pixel) is the frame: the scene, shown
-        // only for as long as it takes to hide itself, and the display until
-        // its first tick cost no copy of their whole surface.
+        // Until something is drawn on the form, and while the window is on
+        // its way to its size, the X server's own fill of the window (its
+        // background pixel) is the frame: the display until its first tick
+        // costs no copy of its whole surface.
         Surface& surface = m_events->DrawingSurface();
-        if (surface.PlainColour() == m_background.rgb()) m_frames->ShowBackground();
+        if (onItsWay || surface.PlainColour() == m_background.rgb()) m_frames->ShowBackground();
         else m_frames->ShowAll(surface.Image());
+        return;
+    }
+    QPainter painter(this);
+    if (onItsWay) {
+        painter.fillRect(event->rect(), m_background);
         return;
     }
     const QImage& image = m_events->DrawingSurface().Image();
     const double ratio = image.devicePixelRatio();
-    QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     for (const QRect& rect : event->region()) {
         painter.drawImage(QRectF(rect), image, QRectF(DeviceRect(rect, ratio)));

@@ -26,7 +26,11 @@ public:
     void Detach() {
         m_events = nullptr;
         m_frames = nullptr;
+        m_onItsWay = nullptr;
     }
+    // While `onItsWay` holds, the window is not yet at the size of the
+    // surface it shows, and shows its background only.
+    void ShowBackgroundWhile(std::function<bool()> onItsWay) { m_onItsWay = std::move(onItsWay); }
     // From now on the surface reaches the screen through `frames`, not
     // through Qt's backing store: an expose sends the whole surface.
     void ShowFramesThrough(FramePresenter& frames);
@@ -44,6 +48,7 @@ protected:
 private:
     FormHostEvents* m_events;
     FramePresenter* m_frames = nullptr;
+    std::function<bool()> m_onItsWay;
     QColor m_background;
 };
 

@@ -16,6 +16,9 @@ constexpr int kPlaceTimeoutMs = 2000;
 // How long a window manager that publishes no work area has to maximize
 // the window before the placement puts it on the monitor itself.
 constexpr int kGrantTimeoutMs = 500;
+// How long a window manager that says it announces frame extents on request
+// has to announce them for a window not mapped yet.
+constexpr int kFrameTimeoutMs = 250;
 // A window manager that answers this many requests for one place with
 // another is left where it puts the window, until the place changes.
 constexpr int kMostRequestsForTarget = 8;
@@ -41,6 +44,12 @@ private:
 
 xcb_window_t Id(QWidget& window) { return static_cast<xcb_window_t>(window.winId()); }
 
+// The logical size Qt gives a window for a size in device pixels.
+QSize LogicalSize(const QSize& devicePixels, double ratio) {
+    return QSize(static_cast<int>(std::lround(devicePixels.width() / ratio)),
+                 static_cast<int>(std::lround(devicePixels.height() / ratio)));
+}
+
 } // namespace
 
 void WaitUntilExposed(QWindow& window, int timeoutMs) {
@@ -51,8 +60,8 @@ void WaitUntilExposed(QWindow& window, int timeoutMs) {
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-MaximizedPlacement::MaximizedPlacement(QWidget& window, X11Desktop* desktop, std::function<void()> resizedWhileHidden)
-    : m_window(window), m_desktop(desktop), m_resizedWhileHidden(std::move(resizedWhileHidden)) {
+MaximizedPlacement::MaximizedPlacement(QWidget& window, X11Desktop* desktop, std::function<void()> resized)
+    : m_window(window), m_desktop(desktop), m_resized(std::move(resized)) {
     m_grantTimeout.setSingleShot(true);
     m_grantTimeout.setInterval(kGrantTimeoutMs);
     QObject::connect(&m_grantTimeout, &QTimer::timeout, [this] { Fit(); });
@@ -82,6 +91,50 @@ void MaximizedPlacement::Show() {
     m_placed = nullptr;
 }
 
+bool MaximizedPlacement::ForeseeClientSize() {
+    if (m_desktop == nullptr) return false;
+    if (m_desktop->WindowManagerRuns()) {
+        // A window manager that publishes no work area alone knows where a
+        // maximized window goes.
+        if (!m_desktop->WorkArea() || !m_desktop->AnnouncesFramesOnRequest()) return false;
+        const std::optional<QMargins> frame = AskForFrame();
+        if (!frame) return false;
+        m_frame = *frame;
+    }
+    const QRect target = TargetClientRect();
+    if (target.isEmpty()) return false;
+    m_foreseen = LogicalSize(target.size(), m_window.devicePixelRatioF());
+    return true;
+}
+
+// The window is not mapped at the size foreseen: a window manager may take
+// a window as large as the work area for one to maximize (xfwm4 does), and
+// give it a frame of another size.
+void MaximizedPlacement::ShowForeseen() {
+    m_shown = false;
+    m_requestsForTarget = 0;
+    m_window.show();
+}
+
+std::optional<QMargins> MaximizedPlacement::AskForFrame() {
+    RequestX11FrameExtents(m_desktop->Connection(), m_desktop->Atoms(), Id(m_window));
+    std::optional<QMargins> frame;
+    QEventLoop loop;
+    m_changed = [&] {
+        frame = X11FrameExtents(m_desktop->Connection(), m_desktop->Atoms(), Id(m_window));
+        if (frame) loop.quit();
+    };
+    QTimer::singleShot(kFrameTimeoutMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    m_changed = nullptr;
+    return frame;
+}
+
+void MaximizedPlacement::OnWindowChanged() {
+    if (m_changed) m_changed();
+    Fit();
+}
+
 void MaximizedPlacement::OnDesktopChanged() {
     if (m_window.isVisible()) {
         m_requestsForTarget = 0;
@@ -94,7 +147,10 @@ void MaximizedPlacement::OnDesktopChanged() {
 void MaximizedPlacement::Fit() {
     if (!m_window.isVisible()) return;
     const auto look = LookAtX11Window(m_desktop->Connection(), m_desktop->Atoms(), Id(m_window));
-    if (!look) return NotePlaced();
+    if (!look) {
+        ForgetForeseen();
+        return NotePlaced();
+    }
     if (!look->viewable) return; // the window manager has not shown it yet
     if (look->frame) m_frame = *look->frame;
     if (!m_shown) {
@@ -116,9 +172,16 @@ void MaximizedPlacement::Fit() {
         return NotePlaced();
     }
     const QRect target = TargetClientRect();
+    // A window manager that puts the window elsewhere than foreseen gives it
+    // another size, which its form then follows.
+    if (m_foreseen && (target.isEmpty() || LogicalSize(target.size(), m_window.devicePixelRatioF()) != *m_foreseen))
+        ForgetForeseen();
     if (target.isEmpty() || look->client == target) return NotePlaced();
     if (target != m_requested) m_requestsForTarget = 0;
-    if (m_requestsForTarget >= kMostRequestsForTarget) return NotePlaced();
+    if (m_requestsForTarget >= kMostRequestsForTarget) {
+        ForgetForeseen();
+        return NotePlaced();
+    }
     ++m_requestsForTarget;
     m_requested = target;
     RequestX11ClientRect(m_desktop->Connection(), Id(m_window), target);
@@ -126,6 +189,21 @@ void MaximizedPlacement::Fit() {
 
 void MaximizedPlacement::NotePlaced() {
     if (m_placed) m_placed();
+}
+
+QSize MaximizedPlacement::ClientSize() {
+    if (m_foreseen && m_window.isVisible() && m_window.size() == *m_foreseen) m_foreseen.reset();
+    return m_foreseen.value_or(m_window.size());
+}
+
+bool MaximizedPlacement::OnItsWay() const {
+    return m_foreseen && m_window.isVisible() && m_window.size() != *m_foreseen;
+}
+
+void MaximizedPlacement::ForgetForeseen() {
+    if (!m_foreseen) return;
+    m_foreseen.reset();
+    if (m_resized) m_resized();
 }
 
 // Without a window manager the window covers the monitor; with one, the
@@ -144,12 +222,11 @@ QRect MaximizedPlacement::TargetClientRect() const {
 void MaximizedPlacement::FitHiddenWindow() {
     const QRect target = TargetClientRect();
     if (target.isEmpty()) return;
-    const double ratio = m_window.devicePixelRatioF();
-    const QSize logical(static_cast<int>(std::lround(target.width() / ratio)),
-                        static_cast<int>(std::lround(target.height() / ratio)));
-    if (logical == m_window.size()) return;
+    const QSize logical = LogicalSize(target.size(), m_window.devicePixelRatioF());
+    if (logical == ClientSize()) return;
+    m_foreseen.reset();
     m_window.resize(logical);
-    if (m_resizedWhileHidden) m_resizedWhileHidden();
+    if (m_resized) m_resized();
 }
 
 } // namespace vantrel

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 class QWidget;
 class QWindow;
@@ -34,9 +35,10 @@ void WaitUntilExposed(QWindow& window, int timeoutMs);
 // sees fit. Elsewhere (Wayland, `desktop` null) the platform maximizes it.
 class MaximizedPlacement final : private X11Desktop::Listener {
 public:
-    // `resizedWhileHidden` is called when the placement has changed the
-    // size of the hidden window; a hidden widget gets no resize event.
-    MaximizedPlacement(QWidget& window, X11Desktop* desktop, std::function<void()> resizedWhileHidden);
+    // `resized` is called when the client size the placement gives the
+    // window's form has changed with no resize event of the widget: the
+    // window is hidden, or was mapped with a size foreseen.
+    MaximizedPlacement(QWidget& window, X11Desktop* desktop, std::function<void()> resized);
     ~MaximizedPlacement();
     MaximizedPlacement(const MaximizedPlacement&) = delete;
     MaximizedPlacement& operator=(const MaximizedPlacement&) = delete;
@@ -44,23 +46,47 @@ public:
     // Maps the window and returns once its frame covers the work area, or
     // after at most kPlaceTimeoutMs; later changes are followed as they come.
     void Show();
+    // Works out, before the window is mapped, the client size its place on
+    // the work area will give it, where that is known beforehand: with no
+    // window manager (the client covers the monitor), or with one that
+    // publishes a work area and announces, when asked, the frame extents it
+    // will give the window. Returns whether it could; the window is then
+    // mapped with ShowForeseen, else with Show.
+    bool ForeseeClientSize();
+    // Maps a window whose client size was foreseen, without waiting, at its
+    // design size as Show does; the events that follow place it.
+    void ShowForeseen();
+    // The client size of the window as its form sees it (logical pixels):
+    // the one foreseen, from when it was foreseen until the shown widget
+    // first has it, or the window is placed at another; else the widget's.
+    QSize ClientSize();
+    // Whether the shown window has another size than its form sees: it was
+    // mapped at its design size and is on its way to the size foreseen.
+    bool OnItsWay() const;
 
 private:
     void OnDesktopChanged() override;
-    void OnWindowChanged() override { Fit(); }
+    void OnWindowChanged() override;
     // One look at the shown window: asks for the client rectangle that puts
     // the frame on the work area where it is elsewhere.
     void Fit();
     void NotePlaced();
+    // The form sees the widget's own size from now on.
+    void ForgetForeseen();
     // The client rectangle (device pixels) whose frame covers the work area.
     QRect TargetClientRect() const;
     void FitHiddenWindow();
+    // The frame extents the window manager announces for the window when
+    // asked; nothing where it does not within kFrameTimeoutMs.
+    std::optional<QMargins> AskForFrame();
 
     QWidget& m_window;
     X11Desktop* m_desktop;
-    std::function<void()> m_resizedWhileHidden;
+    std::function<void()> m_resized;
     std::function<void()> m_placed;  // while Show waits
+    std::function<void()> m_changed; // while AskForFrame waits
     QMargins m_frame;                // device pixels, as the window manager last announced it
+    std::optional<QSize> m_foreseen; // logical pixels, until the window is placed
     QRect m_requested;               // device pixels, the client rectangle asked for last
     int m_requestsForTarget = 0;     // how often it has been asked for
     bool m_shown = false;            // the window manager has shown the window since it was mapped

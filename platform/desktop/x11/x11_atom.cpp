@@ -25,13 +25,15 @@ xcb_atom_t InternX11Atom(xcb_connection_t* connection, const char* name) {
 }
 
 X11Atoms::X11Atoms(xcb_connection_t* connection) {
-    const std::array<std::pair<xcb_atom_t*, const char*>, 6> atoms{{
+    const std::array<std::pair<xcb_atom_t*, const char*>, 8> atoms{{
         {&netSupportingWmCheck, "_NET_SUPPORTING_WM_CHECK"},
         {&netWorkArea, "_NET_WORKAREA"},
         {&netFrameExtents, "_NET_FRAME_EXTENTS"},
         {&netWmState, "_NET_WM_STATE"},
         {&netWmStateMaximizedVert, "_NET_WM_STATE_MAXIMIZED_VERT"},
         {&netWmStateMaximizedHorz, "_NET_WM_STATE_MAXIMIZED_HORZ"},
+        {&netSupported, "_NET_SUPPORTED"},
+        {&netRequestFrameExtents, "_NET_REQUEST_FRAME_EXTENTS"},
     }};
     std::array<xcb_intern_atom_cookie_t, atoms.size()> cookies{};
     for (size_t i = 0; i < atoms.size(); ++i) cookies[i] = AskForAtom(connection, atoms[i].second);

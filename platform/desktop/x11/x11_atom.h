@@ -19,6 +19,8 @@ struct X11Atoms {
     xcb_atom_t netWmState = XCB_ATOM_NONE;
     xcb_atom_t netWmStateMaximizedVert = XCB_ATOM_NONE;
     xcb_atom_t netWmStateMaximizedHorz = XCB_ATOM_NONE;
+    xcb_atom_t netSupported = XCB_ATOM_NONE;
+    xcb_atom_t netRequestFrameExtents = XCB_ATOM_NONE;
 };
 
 } // namespace vantrel

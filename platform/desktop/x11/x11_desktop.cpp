@@ -13,6 +13,9 @@
 namespace vantrel {
 namespace {
 
+// The most hints a window manager's _NET_SUPPORTED is read for.
+constexpr uint32_t kMostSupported = 1024;
+
 xcb_window_t RootOf(xcb_connection_t* connection) {
     return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
 }
@@ -116,6 +119,12 @@ QRect X11Desktop::ChosenMonitor() const {
     return monitor ? monitor->rect : QRect();
 }
 
+void X11Desktop::NoteShownAt(const QRect& client) {
+    const QRect assumed = ChosenMonitor();
+    m_monitors.ChooseFor(client);
+    if (ChosenMonitor() != assumed) DesktopChanged(false);
+}
+
 void X11Desktop::Watch(xcb_window_t window, Listener& listener) { m_watched.push_back({window, &listener}); }
 
 void X11Desktop::Unwatch(Listener& listener) {
@@ -127,6 +136,16 @@ void X11Desktop::ReadWindowManager() {
     const auto reply = Owned(xcb_get_property_reply(m_connection, cookie, nullptr));
     m_windowManagerRuns = reply && xcb_get_property_value_length(reply.get()) == 4;
     m_workArea = m_windowManagerRuns ? RectProperty(m_connection, m_root, m_atoms.netWorkArea) : std::nullopt;
+    m_announcesFrames = m_windowManagerRuns && Supports(m_atoms.netRequestFrameExtents);
+}
+
+bool X11Desktop::Supports(xcb_atom_t hint) const {
+    const auto cookie = xcb_get_property(m_connection, 0, m_root, m_atoms.netSupported, XCB_ATOM_ATOM, 0, kMostSupported);
+    const auto reply = Owned(xcb_get_property_reply(m_connection, cookie, nullptr));
+    if (!reply || reply->format != 32) return false;
+    const auto* hints = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+    const auto* end = hints + xcb_get_property_value_length(reply.get()) / 4;
+    return std::find(hints, end, hint) != end;
 }
 
 void X11Desktop::ReadMonitors() { m_monitors.Update(QueryX11Monitors(m_connection, m_root)); }

@@ -51,11 +51,18 @@ public:
     // device pixels; nothing where no window manager runs or it publishes
     // none (weston's, under XWayland).
     const std::optional<QRect>& WorkArea() const { return m_workArea; }
+    // Whether the window manager tells a window not mapped yet the frame
+    // extents it will give it, when asked (_NET_REQUEST_FRAME_EXTENTS in
+    // _NET_SUPPORTED).
+    bool AnnouncesFramesOnRequest() const { return m_announcesFrames; }
     // The monitor the program's windows cover, device pixels: the one the
     // window manager showed the first window on, or else the primary.
     QRect ChosenMonitor() const;
     // A window has been shown at `client`; the first one chooses the monitor.
-    void NoteShownAt(const QRect& client) { m_monitors.ChooseFor(client); }
+    // Should that be another than the one assumed until then (the primary),
+    // the listeners hear of a changed desktop, so that a window placed on
+    // the assumption follows.
+    void NoteShownAt(const QRect& client);
 
     void Watch(xcb_window_t window, Listener& listener);
     void Unwatch(Listener& listener);
@@ -70,6 +77,8 @@ private:
     };
 
     void ReadWindowManager();
+    // Whether the window manager lists `hint` in _NET_SUPPORTED.
+    bool Supports(xcb_atom_t hint) const;
     void ReadMonitors();
     void FollowQtScreens();
     void DesktopChanged(bool monitors);
@@ -79,6 +88,7 @@ private:
     xcb_window_t m_root;
     X11Atoms m_atoms;
     bool m_windowManagerRuns = false;
+    bool m_announcesFrames = false;
     std::optional<QRect> m_workArea;
     MonitorChoice m_monitors;
     std::vector<Watched> m_watched;

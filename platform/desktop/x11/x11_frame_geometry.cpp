@@ -45,6 +45,22 @@ bool MaximizedIn(const xcb_get_property_reply_t* reply, const X11Atoms& atoms) {
            std::find(states, end, atoms.netWmStateMaximizedHorz) != end;
 }
 
+// Sends the window manager a request about `window`: a client message to the
+// root, which the window manager hears as the one redirecting it.
+void SendToWindowManager(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t type,
+                         const std::array<uint32_t, 5>& data) {
+    xcb_client_message_event_t request = {};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = window;
+    request.type = type;
+    std::copy(data.begin(), data.end(), request.data.data32);
+    xcb_send_event(connection, 0, Root(connection),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&request));
+    xcb_flush(connection);
+}
+
 } // namespace
 
 // Under a scale factor Qt gives every window a resize increment of the
@@ -91,20 +107,19 @@ std::optional<X11WindowLook> LookAtX11Window(xcb_connection_t* connection, const
                          MaximizedIn(state.get(), atoms)};
 }
 
+void RequestX11FrameExtents(xcb_connection_t* connection, const X11Atoms& atoms, xcb_window_t window) {
+    SendToWindowManager(connection, window, atoms.netRequestFrameExtents, {});
+}
+
+std::optional<QMargins> X11FrameExtents(xcb_connection_t* connection, const X11Atoms& atoms, xcb_window_t window) {
+    const auto cookie = xcb_get_property(connection, 0, window, atoms.netFrameExtents, XCB_ATOM_CARDINAL, 0, 4);
+    return FrameOf(Owned(xcb_get_property_reply(connection, cookie, nullptr)).get());
+}
+
 void RequestX11Maximized(xcb_connection_t* connection, const X11Atoms& atoms, xcb_window_t window) {
-    xcb_client_message_event_t request = {};
-    request.response_type = XCB_CLIENT_MESSAGE;
-    request.format = 32;
-    request.window = window;
-    request.type = atoms.netWmState;
-    request.data.data32[0] = kNetWmStateAdd;
-    request.data.data32[1] = atoms.netWmStateMaximizedVert;
-    request.data.data32[2] = atoms.netWmStateMaximizedHorz;
-    request.data.data32[3] = kSourceApplication;
-    xcb_send_event(connection, 0, Root(connection),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                   reinterpret_cast<const char*>(&request));
-    xcb_flush(connection);
+    SendToWindowManager(connection, window, atoms.netWmState,
+                        {kNetWmStateAdd, atoms.netWmStateMaximizedVert, atoms.netWmStateMaximizedHorz,
+                         kSourceApplication, 0});
 }
 
 void RequestX11ClientRect(xcb_connection_t* connection, xcb_window_t window, const QRect& client) {

@@ -26,6 +26,14 @@ struct X11WindowLook {
 std::optional<X11WindowLook> LookAtX11Window(xcb_connection_t* connection, const X11Atoms& atoms,
                                              xcb_window_t window);
 
+// Asks the window manager to announce the frame extents it would give the
+// window (_NET_REQUEST_FRAME_EXTENTS); it sets them on the window, mapped or
+// not, as _NET_FRAME_EXTENTS.
+void RequestX11FrameExtents(xcb_connection_t* connection, const X11Atoms& atoms, xcb_window_t window);
+// The frame extents the window manager last set on the window; nothing
+// where it has set none.
+std::optional<QMargins> X11FrameExtents(xcb_connection_t* connection, const X11Atoms& atoms, xcb_window_t window);
+
 // Asks the window manager to maximize a mapped window (_NET_WM_STATE).
 void RequestX11Maximized(xcb_connection_t* connection, const X11Atoms& atoms, xcb_window_t window);
 

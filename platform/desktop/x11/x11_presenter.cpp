@@ -7,7 +7,9 @@
 #include <QWidget>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 #include <xcb/present.h>
 #include <xcb/shm.h>
@@ -50,6 +52,12 @@ struct X11Presenter::SharedPixmap {
                 memory = static_cast<uchar*>(mapped);
                 pixmap = xcb_generate_id(c);
                 xcb_shm_create_pixmap(c, pixmap, window, size.width(), size.height(), kDepth, segment, 0);
+                // The pages are given to the segment as they are first
+                // touched: 8 MB at 1920x1080 is some 2000 faults, which would
+                // all fall on the first frame drawn. A thread takes them
+                // ahead; touching the memory meanwhile is safe, and what it
+                // holds stays as it is.
+                populating = std::thread([mapped, bytes] { madvise(mapped, bytes, MADV_POPULATE_WRITE); });
             } else {
                 shmdt(mapped);
             }
@@ -57,6 +65,7 @@ struct X11Presenter::SharedPixmap {
         shmctl(id, IPC_RMID, nullptr);
     }
     ~SharedPixmap() {
+        if (populating.joinable()) populating.join();
         if (pixmap != 0) xcb_free_pixmap(c, pixmap);
         if (segment != 0) xcb_shm_detach(c, segment);
         if (memory != nullptr) shmdt(memory);
@@ -69,6 +78,7 @@ struct X11Presenter::SharedPixmap {
     xcb_shm_seg_t segment = 0;
     xcb_pixmap_t pixmap = 0;
     uchar* memory = nullptr;
+    std::thread populating; // faults the memory in ahead of the first frame
 };
 
 X11Presenter::X11Presenter(QWidget& window, X11PresentConnection& connection, TimerScheduler& timers)
