@@ -55,7 +55,7 @@ public:
         m_frames = makeFramePath(*m_window);
         m_mapPlaced.setSingleShot(true);
         QObject::connect(&m_mapPlaced, &QTimer::timeout, [this] {
-            m_placement->ShowForeseen();
+            m_placement->ShowWithoutWaiting();
             m_frames->Start();
         });
     }

@@ -78,9 +78,7 @@ void MaximizedPlacement::Show() {
         WaitUntilExposed(*m_window.windowHandle(), kPlaceTimeoutMs);
         return;
     }
-    m_shown = false;
-    m_requestsForTarget = 0;
-    m_window.show();
+    ShowWithoutWaiting();
     // The first look that finds the frame on the work area ends the wait,
     // so that the first frame is not held up; should the window manager
     // move the window again, the event that says so puts it back.
@@ -110,7 +108,7 @@ bool MaximizedPlacement::ForeseeClientSize() {
 // The window is not mapped at the size foreseen: a window manager may take
 // a window as large as the work area for one to maximize (xfwm4 does), and
 // give it a frame of another size.
-void MaximizedPlacement::ShowForeseen() {
+void MaximizedPlacement::ShowWithoutWaiting() {
     m_shown = false;
     m_requestsForTarget = 0;
     m_window.show();

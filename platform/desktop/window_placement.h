@@ -51,11 +51,11 @@ public:
     // window manager (the client covers the monitor), or with one that
     // publishes a work area and announces, when asked, the frame extents it
     // will give the window. Returns whether it could; the window is then
-    // mapped with ShowForeseen, else with Show.
+    // mapped with ShowWithoutWaiting, else with Show.
     bool ForeseeClientSize();
-    // Maps a window whose client size was foreseen, without waiting, at its
-    // design size as Show does; the events that follow place it.
-    void ShowForeseen();
+    // Maps the window at its design size and returns at once; the events
+    // that follow place it. Show does the same and then waits.
+    void ShowWithoutWaiting();
     // The client size of the window as its form sees it (logical pixels):
     // the one foreseen, from when it was foreseen until the shown widget
     // first has it, or the window is placed at another; else the widget's.
