@@ -15,14 +15,27 @@ namespace {
 std::atomic<uint64_t> g_allocations{0};
 } // namespace
 
-// libstdc++'s own array and nothrow forms all come down to these.
+// Every form is replaced, not only those libstdc++'s others come down to:
+// under AddressSanitizer a form left out is the sanitizer's, whose memory
+// must not reach our delete (the scheduler's stable sort takes its buffer
+// from the nothrow new).
 void* operator new(std::size_t size) {
     ++g_allocations;
     if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
     throw std::bad_alloc();
 }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    ++g_allocations;
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
 
 namespace vantrel {
 namespace {
