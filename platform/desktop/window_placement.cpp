@@ -44,6 +44,18 @@ private:
 
 xcb_window_t Id(QWidget& window) { return static_cast<xcb_window_t>(window.winId()); }
 
+// Runs an event loop without user input while `hook`, set for the wait
+// only, is called, until `done` says so when it is or `timeoutMs` pass.
+void WaitForHook(std::function<void()>& hook, const std::function<bool()>& done, int timeoutMs) {
+    QEventLoop loop;
+    hook = [&] {
+        if (done()) loop.quit();
+    };
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    hook = nullptr;
+}
+
 // The logical size Qt gives a window for a size in device pixels.
 QSize LogicalSize(const QSize& devicePixels, double ratio) {
     return QSize(static_cast<int>(std::lround(devicePixels.width() / ratio)),
@@ -82,11 +94,7 @@ void MaximizedPlacement::Show() {
     // The first look that finds the frame on the work area ends the wait,
     // so that the first frame is not held up; should the window manager
     // move the window again, the event that says so puts it back.
-    QEventLoop loop;
-    m_placed = [&loop] { loop.quit(); };
-    QTimer::singleShot(kPlaceTimeoutMs, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    m_placed = nullptr;
+    WaitForHook(m_placed, [] { return true; }, kPlaceTimeoutMs);
 }
 
 bool MaximizedPlacement::ForeseeClientSize() {
@@ -117,14 +125,10 @@ void MaximizedPlacement::ShowWithoutWaiting() {
 std::optional<QMargins> MaximizedPlacement::AskForFrame() {
     RequestX11FrameExtents(m_desktop->Connection(), m_desktop->Atoms(), Id(m_window));
     std::optional<QMargins> frame;
-    QEventLoop loop;
-    m_changed = [&] {
+    WaitForHook(m_changed, [&] {
         frame = X11FrameExtents(m_desktop->Connection(), m_desktop->Atoms(), Id(m_window));
-        if (frame) loop.quit();
-    };
-    QTimer::singleShot(kFrameTimeoutMs, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    m_changed = nullptr;
+        return frame.has_value();
+    }, kFrameTimeoutMs);
     return frame;
 }
 
