@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace vantrel {
 namespace {
@@ -53,12 +54,13 @@ void FramePresenter::Show(const QImage& image, const std::vector<QRect>& damage,
     m_onScreen = onScreen;
     m_frameReady = true;
     Start();
-    if (!m_waiting) SendFrame();
+    if (MaySend()) SendFrame();
     KeepClock();
 }
 
 void FramePresenter::ShowAll(const QImage& image) {
     m_wholeWindow = true;
+    m_exposed = true;
     Show(image, {}, true);
 }
 
@@ -72,11 +74,16 @@ void FramePresenter::ShowBackground() {
 
 void FramePresenter::OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped) {
     m_waiting = false;
+    if (std::exchange(m_frameOut, false)) m_lastFrameMsc = msc;
+    const bool atOnce = std::exchange(m_atOnceOut, false);
     if (frameSkipped) m_wholeWindow = true;
     if (!m_running) return;
     // A tick draws on the image shown: never while the server reads it. The
-    // frame it composes goes out from Show.
-    m_pacer.OnRefresh(msc, ustUs, !(m_imageShared && m_imageHeld));
+    // frame it composes goes out from Show. A frame shown at once came out
+    // of the refreshes' order: its report is the clock's only from the next
+    // tick's refresh on.
+    if (!atOnce || msc >= m_pacer.RefreshClock().NextTickMsc())
+        m_pacer.OnRefresh(msc, ustUs, !(m_imageShared && m_imageHeld));
     if (m_running && m_frameReady && !m_waiting) SendFrame();
     KeepClock();
 }
@@ -87,6 +94,7 @@ void FramePresenter::KeepClock() {
     if (!m_running || m_waiting) return;
     m_server.NotifyAt(m_pacer.RefreshClock().NextTickMsc());
     m_waiting = true;
+    m_frameOut = false;
 }
 
 void FramePresenter::OnIdle(int index) {
@@ -96,7 +104,7 @@ void FramePresenter::OnIdle(int index) {
 void FramePresenter::OnImageIdle() {
     m_imageHeld = false;
     m_pacer.RunHeldTick();
-    if (m_running && m_frameReady && !m_waiting) SendFrame();
+    if (m_running && m_frameReady && MaySend()) SendFrame();
 }
 
 void FramePresenter::OnWindowResized(QSize devicePixels) {
@@ -115,7 +123,8 @@ void FramePresenter::ReleaseBuffers() {
 // Sends the frame waiting: an image the server shares as it is, once the
 // server has let the last frame go; any other copied into a buffer the
 // server has let go of, with none free on the next refresh. A covered
-// window gets nothing.
+// window gets nothing. A frame that takes a plain wait's place is shown as
+// soon as the server can, but never at the refresh of the frame before.
 void FramePresenter::SendFrame() {
     if (m_image == nullptr || m_image->isNull()) return;
     if (!m_onScreen) {
@@ -140,15 +149,19 @@ void FramePresenter::SendFrame() {
         return;
     }
     m_frameReady = false;
+    m_atOnceOut = m_waiting;
     m_waiting = true;
-    const uint64_t targetMsc = m_pacer.RefreshClock().TargetMsc(m_pacer.NowUs());
+    m_frameOut = true;
+    m_exposed = false;
+    const uint64_t targetMsc =
+        m_atOnceOut ? m_lastFrameMsc + 1 : m_pacer.RefreshClock().TargetMsc(m_pacer.NowUs());
     if (m_imageShared) {
         m_imageHeld = true;
-        m_server.PresentImage(*m_image, m_update, targetMsc);
+        m_server.PresentImage(*m_image, m_update, targetMsc, m_atOnceOut);
     } else {
         m_buffers[index].busy = true;
         m_lastDrawn = index;
-        m_server.PresentBuffer(index, m_update, targetMsc);
+        m_server.PresentBuffer(index, m_update, targetMsc, m_atOnceOut);
     }
 }
 

@@ -31,11 +31,13 @@ public:
     // Lets go of every buffer made; those the server still shows stay with
     // it until it is done with them.
     virtual void ReleaseBuffers() = 0;
-    // Shows buffer `index` at refresh `targetMsc` (at once if that has
-    // passed), copying only `update` (device pixels) into the window. The
-    // server reports the refresh it was shown at, and when the buffer is
-    // free to be drawn into again.
-    virtual void PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) = 0;
+    // Shows buffer `index` at refresh `targetMsc` (at the next refresh if
+    // that has passed, or, `atOnce`, right away), copying only `update`
+    // (device pixels) into the window. The server reports the refresh it
+    // was shown at, and when the buffer is free to be drawn into again. A
+    // frame presented while a plain wait is out takes the wait's place:
+    // only the frame's report comes.
+    virtual void PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc, bool atOnce) = 0;
     // Asks for the report of refresh `targetMsc`, showing nothing.
     virtual void NotifyAt(uint64_t targetMsc) = 0;
     // Whether `image` lives in memory the server shares (a surface's, made
@@ -43,7 +45,8 @@ public:
     virtual bool SharesImage(const QImage& image) const = 0;
     // Shows such an image as PresentBuffer shows a buffer; when the server
     // lets it go, it says so with FramePresenter::OnImageIdle.
-    virtual void PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) = 0;
+    virtual void PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc,
+                              bool atOnce) = 0;
 };
 
 // Shows a surface's frames in a window through buffers the display server
@@ -54,7 +57,13 @@ public:
 // for the next tick's refresh when there is no frame to show (the window
 // is covered, a failure report holds the timers). Each report of a refresh
 // may tick the timers, whose frame goes out at once, for the next tick's
-// refresh. A buffer is drawn into only once the server has let it go, and
+// refresh. The one exception is a window just exposed while only a plain
+// wait is out (the first frame, once the window has its size; a window
+// uncovered): its frame takes the wait's place and is shown as soon as the
+// server has it, rather than a refresh after the wait's report. The next
+// tick keeps its refresh, and no two frames are shown at one refresh.
+//
+// A buffer is drawn into only once the server has let it go, and
 // then only where the surface changed since that buffer was last drawn;
 // the window is sent only the parts that changed since its last frame.
 //
@@ -96,6 +105,7 @@ public:
 
 private:
     void Start();
+    bool MaySend() const { return !m_waiting || (m_exposed && !m_frameOut); }
     void SendFrame();
     void KeepClock();
     int IdleBuffer();
@@ -109,6 +119,10 @@ private:
 
     bool m_running = false;
     bool m_waiting = false;     // a request to the server is out
+    bool m_frameOut = false;    // that request is a frame, not a plain wait
+    bool m_atOnceOut = false;   // that frame took a plain wait's place
+    bool m_exposed = false;     // the window lost what it showed, and no frame went since
+    uint64_t m_lastFrameMsc = 0; // the refresh the last frame reported was shown at
     bool m_frameReady = false;  // a frame waits to be sent
     bool m_wholeWindow = true;  // the next frame updates the whole window
     bool m_onScreen = true;

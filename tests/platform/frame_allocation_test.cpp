@@ -45,10 +45,10 @@ class SharingServer final : public PresentServer {
 public:
     std::optional<BufferMemory> AddBuffer(QSize) override { return std::nullopt; }
     void ReleaseBuffers() override {}
-    void PresentBuffer(int, const std::vector<QRect>&, uint64_t) override {}
+    void PresentBuffer(int, const std::vector<QRect>&, uint64_t, bool) override {}
     void NotifyAt(uint64_t) override {}
     bool SharesImage(const QImage&) const override { return true; }
-    void PresentImage(const QImage&, const std::vector<QRect>&, uint64_t) override { ++frames; }
+    void PresentImage(const QImage&, const std::vector<QRect>&, uint64_t, bool) override { ++frames; }
     int frames = 0;
 };
 

@@ -145,16 +145,17 @@ bool X11Presenter::SharesImage(const QImage& image) const {
 }
 
 // Only an image SharesImage has found is presented so: it keeps the pixmap.
-void X11Presenter::PresentImage(const QImage&, const std::vector<QRect>& update, uint64_t targetMsc) {
+void X11Presenter::PresentImage(const QImage&, const std::vector<QRect>& update, uint64_t targetMsc, bool atOnce) {
     m_heldImage = m_surfacePixmap;
-    PresentPixmap(m_heldImage, update, targetMsc);
+    PresentPixmap(m_heldImage, update, targetMsc, atOnce);
 }
 
-void X11Presenter::PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) {
-    PresentPixmap(m_buffers[index]->pixmap, update, targetMsc);
+void X11Presenter::PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc, bool atOnce) {
+    PresentPixmap(m_buffers[index]->pixmap, update, targetMsc, atOnce);
 }
 
-void X11Presenter::PresentPixmap(xcb_pixmap_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc) {
+void X11Presenter::PresentPixmap(xcb_pixmap_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc,
+                                 bool atOnce) {
     m_rectangles.resize(update.size() * sizeof(xcb_rectangle_t));
     auto* rectangles = reinterpret_cast<xcb_rectangle_t*>(m_rectangles.data());
     for (size_t i = 0; i < update.size(); ++i) {
@@ -162,9 +163,13 @@ void X11Presenter::PresentPixmap(xcb_pixmap_t pixmap, const std::vector<QRect>& 
                          static_cast<uint16_t>(update[i].width()), static_cast<uint16_t>(update[i].height())};
     }
     xcb_xfixes_set_region(m_x->c, m_x->update, static_cast<uint32_t>(update.size()), rectangles);
-    // Copied into the window at the target refresh, never torn across two.
+    // Copied into the window at the target refresh, never torn across two;
+    // a target that has passed waits for the next refresh. A frame shown at
+    // once (the first after an expose, over the window's background) is
+    // copied as soon as the server has it, whatever the refresh.
+    const uint32_t options = XCB_PRESENT_OPTION_COPY | (atOnce ? XCB_PRESENT_OPTION_ASYNC : 0);
     xcb_present_pixmap(m_x->c, m_x->window, pixmap, ++m_serial, XCB_NONE, m_x->update, 0, 0, XCB_NONE, XCB_NONE,
-                       XCB_NONE, XCB_PRESENT_OPTION_COPY, targetMsc, 0, 0, 0, nullptr);
+                       XCB_NONE, options, targetMsc, 0, 0, 0, nullptr);
     xcb_flush(m_x->c);
 }
 

@@ -46,11 +46,11 @@ private:
 
     std::optional<BufferMemory> AddBuffer(QSize size) override;
     void ReleaseBuffers() override;
-    void PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc) override;
+    void PresentBuffer(int index, const std::vector<QRect>& update, uint64_t targetMsc, bool atOnce) override;
     void NotifyAt(uint64_t targetMsc) override;
     bool SharesImage(const QImage& image) const override;
-    void PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc) override;
-    void PresentPixmap(uint32_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc);
+    void PresentImage(const QImage& image, const std::vector<QRect>& update, uint64_t targetMsc, bool atOnce) override;
+    void PresentPixmap(uint32_t pixmap, const std::vector<QRect>& update, uint64_t targetMsc, bool atOnce);
     void OnEvent(const xcb_present_generic_event_t& event);
 
     X11PresentConnection& m_connection;
