@@ -81,10 +81,10 @@ void FramePresenter::OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped) 
     // A tick draws on the image shown: never while the server reads it. The
     // frame it composes goes out from Show. A frame shown at once came out
     // of the refreshes' order: its report is the clock's only from the next
-    // tick's refresh on.
-    if (!atOnce || msc >= m_pacer.RefreshClock().NextTickMsc())
-        m_pacer.OnRefresh(msc, ustUs, !(m_imageShared && m_imageHeld));
-    if (m_running && m_frameReady && !m_waiting) SendFrame();
+    // tick's refresh on, and until then a frame waiting waits for that tick.
+    const bool clockReport = !atOnce || msc >= m_pacer.RefreshClock().NextTickMsc();
+    if (clockReport) m_pacer.OnRefresh(msc, ustUs, !(m_imageShared && m_imageHeld));
+    if (clockReport && m_running && m_frameReady && !m_waiting) SendFrame();
     KeepClock();
 }
 
@@ -124,7 +124,8 @@ void FramePresenter::ReleaseBuffers() {
 // server has let the last frame go; any other copied into a buffer the
 // server has let go of, with none free on the next refresh. A covered
 // window gets nothing. A frame that takes a plain wait's place is shown as
-// soon as the server can, but never at the refresh of the frame before.
+// soon as the server can; it, and the frame after it, come a whole tick's
+// refreshes after the frame before at the soonest, as every frame does.
 void FramePresenter::SendFrame() {
     if (m_image == nullptr || m_image->isNull()) return;
     if (!m_onScreen) {
@@ -153,8 +154,9 @@ void FramePresenter::SendFrame() {
     m_waiting = true;
     m_frameOut = true;
     m_exposed = false;
-    const uint64_t targetMsc =
-        m_atOnceOut ? m_lastFrameMsc + 1 : m_pacer.RefreshClock().TargetMsc(m_pacer.NowUs());
+    const FrameClock& clock = m_pacer.RefreshClock();
+    const uint64_t soonest = m_lastFrameMsc + static_cast<uint64_t>(clock.TickRefreshes());
+    const uint64_t targetMsc = m_atOnceOut ? soonest : std::max(clock.TargetMsc(m_pacer.NowUs()), soonest);
     if (m_imageShared) {
         m_imageHeld = true;
         m_server.PresentImage(*m_image, m_update, targetMsc, m_atOnceOut);

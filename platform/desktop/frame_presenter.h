@@ -59,9 +59,12 @@ public:
 // may tick the timers, whose frame goes out at once, for the next tick's
 // refresh. The one exception is a window just exposed while only a plain
 // wait is out (the first frame, once the window has its size; a window
-// uncovered): its frame takes the wait's place and is shown as soon as the
-// server has it, rather than a refresh after the wait's report. The next
-// tick keeps its refresh, and no two frames are shown at one refresh.
+// uncovered), showing an image the server shares: its frame takes the
+// wait's place and is shown as soon as the server has it, rather than a
+// refresh after the wait's report. The next tick keeps its refresh, and
+// frames stay a whole tick's refreshes apart. (A frame copied into a buffer
+// keeps to the ticks: sent between two, its buffer could still be held when
+// the next tick's frame is drawn, and a second buffer would be made.)
 //
 // A buffer is drawn into only once the server has let it go, and
 // then only where the surface changed since that buffer was last drawn;
@@ -105,7 +108,7 @@ public:
 
 private:
     void Start();
-    bool MaySend() const { return !m_waiting || (m_exposed && !m_frameOut); }
+    bool MaySend() const { return !m_waiting || (m_exposed && m_imageShared && !m_frameOut); }
     void SendFrame();
     void KeepClock();
     int IdleBuffer();

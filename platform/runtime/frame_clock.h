@@ -41,6 +41,8 @@ public:
     // 0 until the first measurement is done.
     double RefreshPeriodMs() const { return m_refreshPeriodUs / 1000.0; }
     double TickPeriodMs() const { return RefreshPeriodMs() * m_refreshesPerTick; }
+    // The refreshes one tick spans, as measured so far.
+    int TickRefreshes() const { return m_refreshesPerTick; }
 
 private:
     void Measure(uint64_t msc, uint64_t ustUs);

@@ -80,7 +80,7 @@ public:
     }
     void Present(Memory& memory, const std::vector<QRect>& update, uint64_t targetMsc, bool atOnce) {
         EXPECT_FALSE(memory.held) << "presented again before it was let go";
-        EXPECT_TRUE(framesShown == 0 || targetMsc > lastFrameMsc) << "two frames for one refresh";
+        EXPECT_TRUE(framesShown == 0 || msc < 1060 || targetMsc >= lastFrameMsc + tickSpan) << "frames less than a tick apart";
         memory.held = memory.image.copy(), memory.refreshesLeft = holdFor, ++framesSent;
         Send({targetMsc, update, surface->Image().copy(), *memory.held, atOnce});
     }
@@ -102,7 +102,7 @@ public:
     int framesSent = 0, framesShown = 0;
     QImage window;
     std::optional<Request> out;
-    uint64_t msc = 1000, periodUs = 16'667, lastFrameMsc = 0;
+    uint64_t msc = 1000, periodUs = 16'667, lastFrameMsc = 0, tickSpan = 1; // refreshes a tick, once measured
     int holdFor = 0; // refreshes a presented buffer stays with the server
 };
 
@@ -113,9 +113,9 @@ public:
 // while the presenter's drives the timers, hears the same refreshes and
 // drives nothing.
 struct Display {
-    Display(double hz, int holdFor, bool shared) : shared(shared) {
+    Display(double hz, int refreshes, int holdFor, bool shared) : shared(shared) {
         Resize(QSize(200, 120));
-        server.periodUs = static_cast<uint64_t>(1e6 / hz), server.holdFor = holdFor;
+        server.periodUs = static_cast<uint64_t>(1e6 / hz), server.holdFor = holdFor, server.tickSpan = refreshes;
         server.surface = &surface, server.clock = &wallClock;
         scroll.SetHandler([this] {
             ++ticks;
@@ -172,7 +172,7 @@ TEST(FramePresenter, OneTickEveryNRefreshesAndEveryFrameShownAsComposed) {
           {144.0, 2, 1, true}, {240.0, 4, 3, true}, {59.94, 1, 0, true}, {60.0, 1, 2, true}}) {
         SCOPED_TRACE(::testing::Message() << hz << " Hz, buffers held for " << holdFor << " refreshes"
                                           << (shared ? ", surface shared" : ""));
-        Display display(hz, holdFor, shared);
+        Display display(hz, refreshes, holdFor, shared);
         const int perTick = shared ? std::max(refreshes, holdFor + 1) : refreshes;
         for (int refresh = 0; refresh < 60; ++refresh) display.Refresh();
         const int before = display.ticks;
@@ -192,12 +192,13 @@ TEST(FramePresenter, OneTickEveryNRefreshesAndEveryFrameShownAsComposed) {
         EXPECT_NEAR(display.circles, elapsedMs / 50, 1.5);
         const int ticksBefore = display.ticks, shownBefore = display.server.framesShown;
         for (int refresh = 0; refresh < 300; ++refresh) {
-            display.onScreen = refresh % 100 < 80;
+            display.onScreen = refresh % 100 < 80 || refresh % 100 >= 95;
             if (refresh == 150) display.Resize(QSize(170, 100)), display.presenter.OnWindowResized(QSize(170, 100));
             if (refresh % 10 == 5) display.presenter.ShowAll(display.surface.Image()); // an expose
-            // Exposed when it has been covered a while and only a plain wait is
-            // out: the frame goes at once.
-            EXPECT_TRUE(refresh % 100 != 95 ||
+            // Uncovered after a while, with only a plain wait out: a shared image
+            // goes at once; a second paint (as Qt may) waits a whole tick after it.
+            if (refresh % 100 == 95) display.presenter.ShowAll(display.surface.Image());
+            EXPECT_TRUE(refresh % 100 != 95 || !shared ||
                         (display.server.out->atOnce && display.server.out->targetMsc <= display.server.msc + 1));
             const int sent = display.server.framesSent;
             display.Refresh();
