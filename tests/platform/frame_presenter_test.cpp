@@ -125,8 +125,7 @@ struct Display {
             presenter.Show(surface.Image(), surface.TakeDamage(), onScreen);
         });
         circle.SetHandler([this] { ++circles; });
-        timers.Add(scroll);
-        timers.Add(circle);
+        timers.Add(scroll), timers.Add(circle);
         presenter.ShowAll(surface.Image()); // the first expose
         other.Start();
     }
