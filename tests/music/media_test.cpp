@@ -151,6 +151,7 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
         {"no output at start", "no-such-driver",
          {{0, ' ', 0, false}, {1000, ' ', 1000, false}, {0, '+', 1000, false}, {600, ' ', 1600, false}, {400, ' ', 2000, true}}},
     };
+    SdlLibrary sdl;
     for (const auto& [name, driverAtStart, steps] : cases) {
         SCOPED_TRACE(name);
         ::setenv("SDL_AUDIODRIVER", driverAtStart, 1);
@@ -158,7 +159,8 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
         std::vector<std::string> notices;
         MediaControl media(std::make_unique<SdlMixerBackend>(
             clock, OutputNotices{.silent = [&](const std::string&) { notices.push_back("silent"); },
-                                 .sounding = [&](const std::string& driver) { notices.push_back("sounding on " + driver); }}));
+                                 .sounding = [&](const std::string& driver) { notices.push_back("sounding on " + driver); }},
+            sdl));
         ASSERT_EQ(media.Send(OpenCommand(std::filesystem::path(VANTREL_ASSETS_DIR) / testing::kTrackFileName), nullptr, 0),
                   mci::kSuccess);
         media.Send("play untilthedub", nullptr, 0);

@@ -1,0 +1,78 @@
+#include "sdl_library.h"
+
+#include <dlfcn.h>
+
+namespace vantrel {
+namespace {
+
+// The mixer's library as Debian installs it; SDL2 comes in with it, as its
+// dependency, and dlsym finds SDL's functions through the mixer's handle.
+constexpr const char* kMixerLibrary = "libSDL2_mixer-2.0.so.0";
+
+// Finds `name` in the library (or those it depends on) as `function`; false
+// when it is not there.
+template <typename Function> bool Find(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(::dlsym(library, name));
+    return function != nullptr;
+}
+
+} // namespace
+
+SdlLibrary::SdlLibrary() : m_loader([this] { Load(); }) {}
+
+SdlLibrary::~SdlLibrary() { Join(); }
+
+const SdlFunctions* SdlLibrary::Functions() {
+    Join();
+    return m_functions ? &*m_functions : nullptr;
+}
+
+const std::string& SdlLibrary::Failure() {
+    Join();
+    return m_failure;
+}
+
+void SdlLibrary::Join() {
+    if (m_loader.joinable()) m_loader.join();
+}
+
+// Lazy binding: a function's address is worked out when it is first called,
+// so the loading does only what every library needs.
+void SdlLibrary::Load() {
+    void* mixer = ::dlopen(kMixerLibrary, RTLD_LAZY | RTLD_LOCAL);
+    if (mixer == nullptr) {
+        const char* error = ::dlerror();
+        m_failure = error != nullptr ? error : kMixerLibrary;
+        return;
+    }
+    SdlFunctions f;
+#define VANTREL_FIND(name)                                              \
+    if (!Find(mixer, #name, f.name)) {                                  \
+        m_failure = std::string(kMixerLibrary) + " has no " #name;      \
+        return;                                                         \
+    }
+    VANTREL_FIND(SDL_SetHint);
+    VANTREL_FIND(SDL_GetError);
+    VANTREL_FIND(SDL_InitSubSystem);
+    VANTREL_FIND(SDL_QuitSubSystem);
+    VANTREL_FIND(SDL_FlushEvent);
+    VANTREL_FIND(SDL_PeepEvents);
+    VANTREL_FIND(SDL_GetCurrentAudioDriver);
+    VANTREL_FIND(SDL_RWFromFile);
+    VANTREL_FIND(Mix_Init);
+    VANTREL_FIND(Mix_Quit);
+    VANTREL_FIND(Mix_OpenAudio);
+    VANTREL_FIND(Mix_CloseAudio);
+    VANTREL_FIND(Mix_SetPostMix);
+    VANTREL_FIND(Mix_LoadMUSType_RW);
+    VANTREL_FIND(Mix_FreeMusic);
+    VANTREL_FIND(Mix_PlayMusic);
+    VANTREL_FIND(Mix_FadeInMusicPos);
+    VANTREL_FIND(Mix_HaltMusic);
+    VANTREL_FIND(Mix_PlayingMusic);
+#undef VANTREL_FIND
+    Find(mixer, "snd_lib_error_set_handler", f.snd_lib_error_set_handler);
+    m_functions = f;
+}
+
+} // namespace vantrel
