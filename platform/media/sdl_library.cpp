@@ -1,13 +1,10 @@
 #include "sdl_library.h"
 
 #include <dlfcn.h>
+#include <utility>
 
 namespace vantrel {
 namespace {
-
-// The mixer's library as Debian installs it; SDL2 comes in with it, as its
-// dependency, and dlsym finds SDL's functions through the mixer's handle.
-constexpr const char* kMixerLibrary = "libSDL2_mixer-2.0.so.0";
 
 // Finds `name` in the library (or those it depends on) as `function`; false
 // when it is not there.
@@ -18,7 +15,8 @@ template <typename Function> bool Find(void* library, const char* name, Function
 
 } // namespace
 
-SdlLibrary::SdlLibrary() : m_loader([this] { Load(); }) {}
+SdlLibrary::SdlLibrary(std::string mixerLibrary)
+    : m_mixerLibrary(std::move(mixerLibrary)), m_loader([this] { Load(); }) {}
 
 SdlLibrary::~SdlLibrary() { Join(); }
 
@@ -39,16 +37,16 @@ void SdlLibrary::Join() {
 // Lazy binding: a function's address is worked out when it is first called,
 // so the loading does only what every library needs.
 void SdlLibrary::Load() {
-    void* mixer = ::dlopen(kMixerLibrary, RTLD_LAZY | RTLD_LOCAL);
+    void* mixer = ::dlopen(m_mixerLibrary.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (mixer == nullptr) {
         const char* error = ::dlerror();
-        m_failure = error != nullptr ? error : kMixerLibrary;
+        m_failure = error != nullptr ? error : m_mixerLibrary;
         return;
     }
     SdlFunctions f;
 #define VANTREL_FIND(name)                                              \
     if (!Find(mixer, #name, f.name)) {                                  \
-        m_failure = std::string(kMixerLibrary) + " has no " #name;      \
+        m_failure = m_mixerLibrary + " has no " #name;      \
         return;                                                         \
     }
     VANTREL_FIND(SDL_SetHint);

@@ -46,7 +46,11 @@ struct SdlFunctions {
 // threads and exit handlers may outlive any one user.
 class SdlLibrary {
 public:
-    SdlLibrary();
+    // The mixer's library as Debian installs it; SDL2 comes in with it, as
+    // its dependency, and dlsym finds SDL's functions through its handle.
+    static constexpr const char* kMixerLibrary = "libSDL2_mixer-2.0.so.0";
+
+    explicit SdlLibrary(std::string mixerLibrary = kMixerLibrary);
     ~SdlLibrary();
     SdlLibrary(const SdlLibrary&) = delete;
     SdlLibrary& operator=(const SdlLibrary&) = delete;
@@ -60,6 +64,7 @@ private:
     void Load();
     void Join();
 
+    const std::string m_mixerLibrary;
     std::optional<SdlFunctions> m_functions; // written by the loading thread only, until joined
     std::string m_failure;
     std::thread m_loader;

@@ -184,6 +184,22 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
     }
 }
 
+// Without SDL's libraries the track plays silently on the clock, and that
+// is told once: they are not looked for again.
+TEST(AudioBackend, WithoutSdlTheTrackPlaysSilentlyOnTheClock) {
+    SdlLibrary missing("libno-such-mixer.so.0");
+    ManualClock clock;
+    std::vector<std::string> notices;
+    const auto note = [&](const std::string& what) { notices.push_back(what); };
+    MediaControl media(std::make_unique<SdlMixerBackend>(clock, OutputNotices{.silent = note, .sounding = note}, missing));
+    ASSERT_EQ(media.Send(kOpenFixture, nullptr, 0), mci::kSuccess);
+    media.Send("play untilthedub", nullptr, 0);
+    clock.Advance(1500 * 1'000'000);
+    EXPECT_EQ(Ask(media, "position"), 1500);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_TRUE(notices[0].starts_with("cannot load SDL: libno-such-mixer.so.0")) << notices[0];
+}
+
 // The watch judges by looks alone: a count that moved at a look restarts the
 // second, however long the looks before it saw nothing.
 TEST(OutputStallWatch, GivesUpOnlyAfterASecondWithoutARequest) {
