@@ -13,6 +13,7 @@
 #include "media_control.h"
 #include "qt_message_box.h"
 #include "qt_timer_driver.h"
+#include "sdl_library.h"
 #include "signal_bridge.h"
 #include "x11_blocked_close.h"
 #include "x11_present_connection.h"
@@ -79,6 +80,10 @@ int main(int argc, char** argv) {
     int qtArgc = static_cast<int>(qtArgv.size());
     qtArgv.push_back(nullptr);
     QApplication application(qtArgc, qtArgv.data());
+    // SDL and the mixer load on a thread of their own while the forms are
+    // set up, once Qt has loaded its platform plugin (two libraries cannot
+    // be loaded at once); the scene's load handler opens the track.
+    vantrel::SdlLibrary sdl;
     // The program ends when no form is loaded, not when Qt counts no window:
     // a dismissed message box must never end it.
     application.setQuitOnLastWindowClosed(false);
@@ -86,7 +91,7 @@ int main(int argc, char** argv) {
     vantrel::SteadyClock clock;
     vantrel::QtMessageBox messageBox;
     vantrel::WidgetHostFactory hosts;
-    vantrel::MediaControl media(vantrel::OpenAudioBackend(clock));
+    vantrel::MediaControl media(vantrel::OpenAudioBackend(clock, sdl));
     vantrel::Runtime runtime(vantrel::Runtime::Services{
         &clock, &messageBox, &hosts, &media, QCoreApplication::applicationDirPath().toStdString()});
     runtime.Timers().SetFramePeriod(vantrel::TimerTickPeriodMs(PrimaryScreenRefreshHz()));

@@ -12,7 +12,6 @@ VANTREL_PACKAGES=(
   libfontconfig-dev
   fonts-liberation2
   libgtest-dev libbenchmark-dev
-  libasound2-dev
   xvfb openbox xdotool wmctrl x11-utils x11-xserver-utils pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber
   icewm xfwm4 fluxbox tint2 dbus weston
   mutter kwin-x11 kwin-style-breeze xwayland

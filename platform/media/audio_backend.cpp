@@ -7,7 +7,7 @@
 
 namespace vantrel {
 
-std::unique_ptr<MediaBackend> OpenAudioBackend(const Clock& clock) {
+std::unique_ptr<MediaBackend> OpenAudioBackend(const Clock& clock, SdlLibrary& library) {
     return std::make_unique<SdlMixerBackend>(
         clock, OutputNotices{
                    .silent = [](const std::string& reason) {
@@ -15,7 +15,8 @@ std::unique_ptr<MediaBackend> OpenAudioBackend(const Clock& clock) {
                    },
                    .sounding = [](const std::string& driver) {
                        std::fprintf(stderr, "vantrel-credits: audio output back (%s); the music sounds again\n", driver.c_str());
-                   }});
+                   }},
+        library);
 }
 
 } // namespace vantrel

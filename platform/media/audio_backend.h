@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "media_backend.h"
+#include "sdl_library.h"
 
 #include <memory>
 
@@ -12,8 +13,8 @@ namespace vantrel {
 // is one, so that a machine without sound runs the music loop exactly as one
 // with sound. Playing silently is no failure: each time the music goes
 // silent, and each time it sounds again, one line on stderr says so, and
-// nothing else. The clock must outlive the backend; destroying the backend
-// closes the audio output again.
-std::unique_ptr<MediaBackend> OpenAudioBackend(const Clock& clock);
+// nothing else; so is a missing SDL. The clock and the library must outlive
+// the backend; destroying the backend closes the audio output again.
+std::unique_ptr<MediaBackend> OpenAudioBackend(const Clock& clock, SdlLibrary& library);
 
 } // namespace vantrel

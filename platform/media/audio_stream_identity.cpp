@@ -1,6 +1,7 @@
 #include "audio_stream_identity.h"
 
-#include <SDL.h>
+#include "sdl_library.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -20,9 +21,9 @@ void NameAudioStreamInEnvironment() {
     ::setenv("PIPEWIRE_PROPS", (std::string("{ application.icon_name = ") + kIconName + " }").c_str(), kOverwrite);
 }
 
-void SetAudioStreamHints() {
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, kApplicationName);
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, kStreamName);
+void SetAudioStreamHints(const SdlFunctions& sdl) {
+    sdl.SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, kApplicationName);
+    sdl.SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, kStreamName);
 }
 
 } // namespace vantrel

@@ -2,6 +2,8 @@
 
 namespace vantrel {
 
+struct SdlFunctions;
+
 // How the program's sound stream names itself to the desktop's sound server,
 // so that its volume mixer lists "Vantrel Credits" with the program's
 // installed icon rather than SDL's defaults.
@@ -16,6 +18,6 @@ namespace vantrel {
 // changing the environment races with every reader of it. A value the user
 // has set for either library stays, as their own SDL_AUDIODRIVER does.
 void NameAudioStreamInEnvironment();
-void SetAudioStreamHints();
+void SetAudioStreamHints(const SdlFunctions& sdl);
 
 } // namespace vantrel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sdl_library.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -17,7 +19,7 @@ namespace vantrel {
 // server (audio_stream_identity.h).
 class SdlAudioSession {
 public:
-    SdlAudioSession() = default;
+    explicit SdlAudioSession(const SdlFunctions& sdl) : m_sdl(sdl) {}
     SdlAudioSession(const SdlAudioSession&) = delete;
     SdlAudioSession& operator=(const SdlAudioSession&) = delete;
     ~SdlAudioSession() { Close(); }
@@ -42,6 +44,7 @@ private:
     // Runs on SDL's audio thread after every mix.
     static void CountRequest(void* session, uint8_t* samples, int bytes);
 
+    const SdlFunctions& m_sdl;
     std::atomic<uint64_t> m_outputRequests = 0;
     bool m_subsystemsStarted = false;
     bool m_decodersLoaded = false;

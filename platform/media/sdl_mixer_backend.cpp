@@ -3,9 +3,6 @@
 #include "mp3_length.h"
 #include "playhead.h"
 
-#include <SDL.h>
-#include <SDL_mixer.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -18,12 +15,6 @@ constexpr int64_t kNsPerMs = 1'000'000;
 // device stops waiting for the mixer and declares the end itself (a stalled
 // output must not stop the loop).
 constexpr int64_t kEndGraceMs = 2000;
-
-// The mixer's music for a track file; nothing when the mixer cannot load it.
-Mix_Music* LoadMusic(const std::string& path) {
-    SDL_RWops* file = SDL_RWFromFile(path.c_str(), "rb");
-    return file != nullptr ? Mix_LoadMUSType_RW(file, MUS_MP3, SDL_TRUE) : nullptr;
-}
 
 } // namespace
 
@@ -72,7 +63,7 @@ public:
     // The output is going: the music is let go, the clock keeps the place.
     void LoseOutput() {
         Silence();
-        if (m_music != nullptr) Mix_FreeMusic(m_music);
+        if (m_music != nullptr) m_backend.m_sdl->Mix_FreeMusic(m_music);
         m_music = nullptr;
     }
 
@@ -81,25 +72,25 @@ public:
     // again first, as when the track was opened: one replaced meanwhile by
     // something else (a pipe would block the mixer's read) is never loaded.
     void GainOutput() {
-        if (m_music == nullptr && MeasureMp3File(m_path)) m_music = LoadMusic(m_path);
+        if (m_music == nullptr && MeasureMp3File(m_path)) m_music = m_backend.LoadMusic(m_path);
         if (m_playhead.Running()) Sound(m_playhead.PositionMs());
     }
 
 private:
     void Sound(int64_t fromMs) {
-        m_sounding = m_music != nullptr && fromMs < LengthMs() && m_backend.m_channel.Start(m_music, fromMs);
+        m_sounding = m_music != nullptr && fromMs < LengthMs() && m_backend.m_channel->Start(m_music, fromMs);
     }
 
     void Silence() {
-        if (m_sounding) m_backend.m_channel.Halt(m_music);
+        if (m_sounding) m_backend.m_channel->Halt(m_music);
         m_sounding = false;
     }
 
     void FollowMixer() {
-        const SdlMusicChannel::State state = m_backend.m_channel.StateOf(m_music);
+        const SdlMusicChannel::State state = m_backend.m_channel->StateOf(m_music);
         if (state == SdlMusicChannel::State::Sounding && m_playhead.UnclampedPositionMs() < LengthMs() + kEndGraceMs)
             return;
-        m_backend.m_channel.Halt(m_music);
+        m_backend.m_channel->Halt(m_music);
         m_sounding = false;
         if (state == SdlMusicChannel::State::TakenOver) m_playhead.Halt();
         else m_playhead.Finish();
@@ -114,42 +105,57 @@ private:
 
 bool SdlMusicChannel::Start(Mix_Music* music, int64_t fromMs) {
     const double fromSeconds = static_cast<double>(fromMs) / kMsPerSecond;
-    const bool started = fromMs == 0 ? Mix_PlayMusic(music, 0) == 0 : Mix_FadeInMusicPos(music, 0, 0, fromSeconds) == 0;
+    const bool started = fromMs == 0 ? m_sdl.Mix_PlayMusic(music, 0) == 0
+                                     : m_sdl.Mix_FadeInMusicPos(music, 0, 0, fromSeconds) == 0;
     m_current = started ? music : nullptr;
     return started;
 }
 
 void SdlMusicChannel::Halt(const Mix_Music* music) {
     if (music == nullptr || music != m_current) return;
-    Mix_HaltMusic();
+    m_sdl.Mix_HaltMusic();
     m_current = nullptr;
 }
 
 SdlMusicChannel::State SdlMusicChannel::StateOf(const Mix_Music* music) const {
     if (music != m_current) return State::TakenOver;
-    return Mix_PlayingMusic() != 0 ? State::Sounding : State::Ended;
+    return m_sdl.Mix_PlayingMusic() != 0 ? State::Sounding : State::Ended;
 }
 
-SdlMixerBackend::SdlMixerBackend(const Clock& clock, OutputNotices notices)
-    : m_clock(clock), m_notices(std::move(notices)) {
-    const int64_t now = m_clock.NowNs();
-    std::string failure;
-    if (m_session.Open(failure)) m_stallWatch.Restart(m_session.OutputRequests(), now);
-    else m_notices.silent(failure);
-    m_nextProbeNs = now + kProbeIntervalMs * kNsPerMs;
-}
+SdlMixerBackend::SdlMixerBackend(const Clock& clock, OutputNotices notices, SdlLibrary& library)
+    : m_clock(clock), m_notices(std::move(notices)), m_library(library) {}
 
 SdlMixerBackend::~SdlMixerBackend() {
-    if (m_session.IsOpen()) Mix_HaltMusic();
+    if (m_session && m_session->IsOpen()) m_sdl->Mix_HaltMusic();
+}
+
+void SdlMixerBackend::Start() {
+    if (m_started) return;
+    m_started = true;
+    const int64_t now = m_clock.NowNs();
+    m_nextProbeNs = now + kProbeIntervalMs * kNsPerMs;
+    m_sdl = m_library.Functions();
+    if (m_sdl == nullptr) return m_notices.silent("cannot load SDL: " + m_library.Failure());
+    m_session.emplace(*m_sdl);
+    m_channel.emplace(*m_sdl);
+    std::string failure;
+    if (m_session->Open(failure)) m_stallWatch.Restart(m_session->OutputRequests(), now);
+    else m_notices.silent(failure);
+}
+
+Mix_Music* SdlMixerBackend::LoadMusic(const std::string& path) {
+    SDL_RWops* file = m_sdl->SDL_RWFromFile(path.c_str(), "rb");
+    return file != nullptr ? m_sdl->Mix_LoadMUSType_RW(file, MUS_MP3, SDL_TRUE) : nullptr;
 }
 
 std::unique_ptr<MediaTrack> SdlMixerBackend::Open(const std::string& path) {
+    Start();
     const std::optional<Mp3Stream> stream = MeasureMp3File(path);
     if (!stream) return nullptr;
     // Without an output the mixer cannot load anything; the frame scanner's
     // verdict stands until one is back.
     Mix_Music* music = nullptr;
-    if (m_session.IsOpen() && (music = LoadMusic(path)) == nullptr) return nullptr;
+    if (m_session && m_session->IsOpen() && (music = LoadMusic(path)) == nullptr) return nullptr;
     return std::make_unique<SdlMixerTrack>(*this, path, music, stream->LengthMs());
 }
 
@@ -157,11 +163,14 @@ std::unique_ptr<MediaTrack> SdlMixerBackend::Open(const std::string& path) {
 // queue and one at a counter; trying to open one costs a driver's connection
 // attempt, so that happens only every kProbeIntervalMs. An output that
 // stalled was last heard of that long ago, so it is looked for again at once.
+// Libraries that could not be loaded do not come later.
 void SdlMixerBackend::TendOutput() {
+    Start();
+    if (!m_session) return;
     const int64_t now = m_clock.NowNs();
-    if (m_session.IsOpen()) {
-        if (m_session.OutputRemoved()) LoseOutput("the audio device went away", now + kProbeIntervalMs * kNsPerMs);
-        else if (m_stallWatch.Stalled(m_session.OutputRequests(), now)) LoseOutput("the audio device stopped playing", now);
+    if (m_session->IsOpen()) {
+        if (m_session->OutputRemoved()) LoseOutput("the audio device went away", now + kProbeIntervalMs * kNsPerMs);
+        else if (m_stallWatch.Stalled(m_session->OutputRequests(), now)) LoseOutput("the audio device stopped playing", now);
         else return;
     }
     LookForOutput(now);
@@ -169,7 +178,7 @@ void SdlMixerBackend::TendOutput() {
 
 void SdlMixerBackend::LoseOutput(const std::string& reason, int64_t nextProbeNs) {
     for (SdlMixerTrack* track : m_tracks) track->LoseOutput();
-    m_session.Close();
+    m_session->Close();
     m_nextProbeNs = nextProbeNs;
     m_notices.silent(reason);
 }
@@ -178,10 +187,10 @@ void SdlMixerBackend::LookForOutput(int64_t nowNs) {
     if (nowNs < m_nextProbeNs) return;
     m_nextProbeNs = nowNs + kProbeIntervalMs * kNsPerMs;
     std::string failure;
-    if (!m_session.Open(failure)) return;
-    m_stallWatch.Restart(m_session.OutputRequests(), nowNs);
+    if (!m_session->Open(failure)) return;
+    m_stallWatch.Restart(m_session->OutputRequests(), nowNs);
     for (SdlMixerTrack* track : m_tracks) track->GainOutput();
-    m_notices.sounding(SDL_GetCurrentAudioDriver());
+    m_notices.sounding(m_sdl->SDL_GetCurrentAudioDriver());
 }
 
 } // namespace vantrel

@@ -4,14 +4,14 @@
 #include "media_backend.h"
 #include "output_stall_watch.h"
 #include "sdl_audio_session.h"
+#include "sdl_library.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
-
-struct _Mix_Music;
 
 namespace vantrel {
 
@@ -22,6 +22,8 @@ class SdlMixerTrack;
 // only; the mixer's own lock guards what its audio thread touches.
 class SdlMusicChannel {
 public:
+    explicit SdlMusicChannel(const SdlFunctions& sdl) : m_sdl(sdl) {}
+
     enum class State : uint8_t {
         Sounding, // this music is playing
         Ended,    // this music played to its end
@@ -29,13 +31,14 @@ public:
     };
 
     // Starts the music at fromMs; false when the mixer refuses.
-    bool Start(_Mix_Music* music, int64_t fromMs);
+    bool Start(Mix_Music* music, int64_t fromMs);
     // Halts the music if it is the one the channel holds.
-    void Halt(const _Mix_Music* music);
-    State StateOf(const _Mix_Music* music) const;
+    void Halt(const Mix_Music* music);
+    State StateOf(const Mix_Music* music) const;
 
 private:
-    const _Mix_Music* m_current = nullptr;
+    const SdlFunctions& m_sdl;
+    const Mix_Music* m_current = nullptr;
 };
 
 // What the backend tells about its output, each change once: `silent`, with
@@ -47,7 +50,10 @@ struct OutputNotices {
     std::function<void(const std::string& driver)> sounding;
 };
 
-// Plays tracks through SDL_mixer. Each track is validated and measured with
+// Plays tracks through SDL_mixer, from the libraries `library` loads: the
+// first command waits for them and opens the output. Where they cannot be
+// loaded, that is said once, as for a missing output, and the tracks play
+// silently on the clock for good. Each track is validated and measured with
 // the frame scanner (the decoder's own duration is wrong for a VBR file
 // without a header), then loaded by the mixer as MP3. The position is
 // measured on the clock from the start of playback; the end is taken from
@@ -67,7 +73,7 @@ class SdlMixerBackend final : public MediaBackend {
 public:
     static constexpr int64_t kProbeIntervalMs = 1000;
 
-    SdlMixerBackend(const Clock& clock, OutputNotices notices);
+    SdlMixerBackend(const Clock& clock, OutputNotices notices, SdlLibrary& library);
     ~SdlMixerBackend() override;
     SdlMixerBackend(const SdlMixerBackend&) = delete;
     SdlMixerBackend& operator=(const SdlMixerBackend&) = delete;
@@ -78,14 +84,21 @@ public:
 private:
     friend class SdlMixerTrack;
 
+    // The first command's: waits for the libraries and opens the output.
+    void Start();
     void LoseOutput(const std::string& reason, int64_t nextProbeNs);
     void LookForOutput(int64_t nowNs);
+    // The mixer's music for a track file; nothing when it cannot load it.
+    Mix_Music* LoadMusic(const std::string& path);
 
     const Clock& m_clock;
     OutputNotices m_notices;
-    SdlAudioSession m_session;
+    SdlLibrary& m_library;
+    const SdlFunctions* m_sdl = nullptr; // once started, where the libraries are loaded
+    bool m_started = false;
+    std::optional<SdlAudioSession> m_session; // with the libraries loaded
+    std::optional<SdlMusicChannel> m_channel; // with them too
     OutputStallWatch m_stallWatch;
-    SdlMusicChannel m_channel;
     std::vector<SdlMixerTrack*> m_tracks; // every open track, to hand the output to
     int64_t m_nextProbeNs = 0;
 };

@@ -151,6 +151,7 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
         {"no output at start", "no-such-driver",
          {{0, ' ', 0, false}, {1000, ' ', 1000, false}, {0, '+', 1000, false}, {600, ' ', 1600, false}, {400, ' ', 2000, true}}},
     };
+    SdlLibrary sdl;
     for (const auto& [name, driverAtStart, steps] : cases) {
         SCOPED_TRACE(name);
         ::setenv("SDL_AUDIODRIVER", driverAtStart, 1);
@@ -158,7 +159,8 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
         std::vector<std::string> notices;
         MediaControl media(std::make_unique<SdlMixerBackend>(
             clock, OutputNotices{.silent = [&](const std::string&) { notices.push_back("silent"); },
-                                 .sounding = [&](const std::string& driver) { notices.push_back("sounding on " + driver); }}));
+                                 .sounding = [&](const std::string& driver) { notices.push_back("sounding on " + driver); }},
+            sdl));
         ASSERT_EQ(media.Send(OpenCommand(std::filesystem::path(VANTREL_ASSETS_DIR) / testing::kTrackFileName), nullptr, 0),
                   mci::kSuccess);
         media.Send("play untilthedub", nullptr, 0);
@@ -180,6 +182,22 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
         }
         EXPECT_EQ(notices, (std::vector<std::string>{"silent", "sounding on dummy"}));
     }
+}
+
+// Without SDL's libraries the track plays silently on the clock, and that
+// is told once: they are not looked for again.
+TEST(AudioBackend, WithoutSdlTheTrackPlaysSilentlyOnTheClock) {
+    SdlLibrary missing("libno-such-mixer.so.0");
+    ManualClock clock;
+    std::vector<std::string> notices;
+    const auto note = [&](const std::string& what) { notices.push_back(what); };
+    MediaControl media(std::make_unique<SdlMixerBackend>(clock, OutputNotices{.silent = note, .sounding = note}, missing));
+    ASSERT_EQ(media.Send(kOpenFixture, nullptr, 0), mci::kSuccess);
+    media.Send("play untilthedub", nullptr, 0);
+    clock.Advance(1500 * 1'000'000);
+    EXPECT_EQ(Ask(media, "position"), 1500);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_TRUE(notices[0].starts_with("cannot load SDL: libno-such-mixer.so.0")) << notices[0];
 }
 
 // The watch judges by looks alone: a count that moved at a look restarts the
