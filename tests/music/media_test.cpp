@@ -134,31 +134,42 @@ void StallTheOutput() {
 // No audio output is no failure: the track keeps its place on the clock as
 // it would aloud, and sounds again from there once an output opens, whether
 // the output went away while it played (and SDL said so, or it just stopped
-// asking for sound) or was never there. Each change is told once.
+// asking for sound) or was never there. Each change is told once. Without
+// SDL's libraries it plays silently for good.
 TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainFromThere) {
     // A step: how far the clock moves, what happens then ('-' the output is
     // removed, '=' it stalls, '+' a driver is there again), the position and
     // whether the music sounds.
     struct Step { int64_t advanceMs; char change; int64_t positionMs; bool sounding; };
-    const std::tuple<const char*, const char*, std::vector<Step>> cases[] = {
+    using Told = std::vector<std::string>;
+    // {case, SDL's audio driver at start, the mixer's library, the steps, what is told}
+    const std::tuple<const char*, const char*, const char*, std::vector<Step>, Told> cases[] = {
         // lost: no new attempt 400 ms after the loss; sounding again a second after it
-        {"output lost while playing", "dummy",
-         {{0, ' ', 0, true}, {300, ' ', 300, true}, {0, '-', 300, false}, {400, ' ', 700, false}, {1000, ' ', 1700, true}}},
+        {"output lost while playing", "dummy", SdlLibrary::kMixerLibrary,
+         {{0, ' ', 0, true}, {300, ' ', 300, true}, {0, '-', 300, false}, {400, ' ', 700, false}, {1000, ' ', 1700, true}},
+         {"silent (the audio device went away)", "sounding on dummy"}},
         // stalled: given up after a second without a request and opened
         // again at once
-        {"output stalled while playing", "dummy", {{0, '=', 0, true}, {999, ' ', 999, true}, {1, ' ', 1000, true}}},
+        {"output stalled while playing", "dummy", SdlLibrary::kMixerLibrary,
+         {{0, '=', 0, true}, {999, ' ', 999, true}, {1, ' ', 1000, true}},
+         {"silent (the audio device stopped playing)", "sounding on dummy"}},
         // none at start: the attempt a second in fails, the one a second after it opens
-        {"no output at start", "no-such-driver",
-         {{0, ' ', 0, false}, {1000, ' ', 1000, false}, {0, '+', 1000, false}, {600, ' ', 1600, false}, {400, ' ', 2000, true}}},
+        {"no output at start", "no-such-driver", SdlLibrary::kMixerLibrary,
+         {{0, ' ', 0, false}, {1000, ' ', 1000, false}, {0, '+', 1000, false}, {600, ' ', 1600, false}, {400, ' ', 2000, true}},
+         {"silent (SDL audio)", "sounding on dummy"}},
+        // no SDL: told once, never looked for again
+        {"no SDL libraries", "dummy", "libno-such-mixer.so.0", {{0, ' ', 0, false}, {1500, ' ', 1500, false}},
+         {"silent (cannot load SDL)"}},
     };
-    SdlLibrary sdl;
-    for (const auto& [name, driverAtStart, steps] : cases) {
+    for (const auto& [name, driverAtStart, library, steps, told] : cases) {
         SCOPED_TRACE(name);
         ::setenv("SDL_AUDIODRIVER", driverAtStart, 1);
+        SdlLibrary sdl(library);
         ManualClock clock;
         std::vector<std::string> notices;
+        const auto silent = [&](const std::string& why) { notices.push_back("silent (" + why.substr(0, why.find(':')) + ")"); };
         MediaControl media(std::make_unique<SdlMixerBackend>(
-            clock, OutputNotices{.silent = [&](const std::string&) { notices.push_back("silent"); },
+            clock, OutputNotices{.silent = silent,
                                  .sounding = [&](const std::string& driver) { notices.push_back("sounding on " + driver); }},
             sdl));
         ASSERT_EQ(media.Send(OpenCommand(std::filesystem::path(VANTREL_ASSETS_DIR) / testing::kTrackFileName), nullptr, 0),
@@ -180,24 +191,8 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
                 EXPECT_NEAR(Mix_GetMusicPosition(nullptr), step.positionMs / 1000.0 + 0.25, 0.25);
             }
         }
-        EXPECT_EQ(notices, (std::vector<std::string>{"silent", "sounding on dummy"}));
+        EXPECT_EQ(notices, told);
     }
-}
-
-// Without SDL's libraries the track plays silently on the clock, and that
-// is told once: they are not looked for again.
-TEST(AudioBackend, WithoutSdlTheTrackPlaysSilentlyOnTheClock) {
-    SdlLibrary missing("libno-such-mixer.so.0");
-    ManualClock clock;
-    std::vector<std::string> notices;
-    const auto note = [&](const std::string& what) { notices.push_back(what); };
-    MediaControl media(std::make_unique<SdlMixerBackend>(clock, OutputNotices{.silent = note, .sounding = note}, missing));
-    ASSERT_EQ(media.Send(kOpenFixture, nullptr, 0), mci::kSuccess);
-    media.Send("play untilthedub", nullptr, 0);
-    clock.Advance(1500 * 1'000'000);
-    EXPECT_EQ(Ask(media, "position"), 1500);
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_TRUE(notices[0].starts_with("cannot load SDL: libno-such-mixer.so.0")) << notices[0];
 }
 
 // The watch judges by looks alone: a count that moved at a look restarts the
