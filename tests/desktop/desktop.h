@@ -241,9 +241,8 @@ public:
         const int left = (*extents)[0], right = (*extents)[1], top = (*extents)[2], bottom = (*extents)[3];
         return Rect{client->x - left, client->y - top, client->width + left + right, client->height + top + bottom};
     }
-    // How far the edges of the frame around a client are from those of `a`
-    // (the work area), at most: 0 when it covers `a` exactly.
-    int FrameOffWorkArea(xcb_window_t window) { return FrameOff(window, WorkArea()); }
+    // How far the edges of the frame around a client are from those of `a`,
+    // at most: 0 when it covers `a` exactly.
     int FrameOff(xcb_window_t window, const Rect& a) {
         const std::optional<Rect> f = Frame(window);
         if (!f) return m_screen.width;

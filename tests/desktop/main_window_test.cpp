@@ -54,7 +54,7 @@ TEST_P(MainWindow, ComesUpAsAToolWindowOverTheWorkAreaRollsTheCreditsAndEndsOnCl
     // goes by the size hints alone, and would show the buttons).
     for (const char* action : {"_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT"})
         EXPECT_FALSE(x.Has(window, "_NET_WM_ALLOWED_ACTIONS", action)) << action;
-    EXPECT_EQ(x.FrameOffWorkArea(window), 0);
+    EXPECT_EQ(x.FrameOff(window, x.WorkArea()), 0);
 
     // The first text comes into view at the bottom edge.
     Image image;
@@ -81,34 +81,66 @@ TEST_P(MainWindow, ComesUpAsAToolWindowOverTheWorkAreaRollsTheCreditsAndEndsOnCl
 INSTANTIATE_TEST_SUITE_P(Desktops, MainWindow, ::testing::Values(kOpenbox, kMutter, kKwin),
                          [](const auto& info) { return info.param.name; });
 
-// A desktop, a QT_SCALE_FACTOR, and whether a panel starts while the program runs.
-struct PlacementSetUp { WindowManager manager; const char* ratio; bool panelLater = false; };
+// A desktop, a QT_SCALE_FACTOR, the monitors the screen is split into (the
+// primary first), and what changes while the program runs.
+struct PlacementSetUp {
+    WindowManager manager;
+    const char* ratio = "1";
+    std::vector<TestMonitor> monitors = {};
+    enum { Nothing, PanelStarts, PrimaryGoes } later = Nothing;
+};
 
 // The frame, title bar and all, covers the work area under window managers
 // that maximize a fixed-size window and under those that do not, at
 // device-pixel ratios whose pixels do not map one to one, and again once a
-// panel appearing has shrunk the work area. One program start each.
-TEST(WorkArea, TheFrameCoversItUnderEachWindowManagerAndRatioAndFollowsIt) {
+// panel appearing has shrunk the work area; the rings and the lines are
+// centred on the window. On a screen of two monitors of different sizes,
+// the primary on either side, the frame covers the primary exactly (the
+// window manager shows the first window there, and no panel takes a part
+// of it); once the primary goes, the window moves to the other and fits it.
+// The other is the shorter, so a window across both would lie partly on
+// none. Only it holds the server's output, so that removing the primary
+// leaves no monitor of the whole screen behind. One program start each.
+TEST(WorkArea, TheFrameCoversItsMonitorsWorkAreaUnderEachWindowManagerAndRatioAndFollowsIt) {
     const std::vector<PlacementSetUp> setUps = {
-        {{"icewm", {"icewm"}, true}, "1"},
+        {{"icewm", {"icewm"}, true}},
         // xfwm4 and the tint2 panel talk over a session bus of their own.
-        {{"xfwm4+tint2", {"dbus-run-session", "sh", "-c", "xfwm4 --compositor=off & exec tint2"}, true}, "1"},
-        {{"fluxbox", {"fluxbox"}, true}, "1.5"}, {{"no window manager", {}}, "2"}, {kOpenbox, "2", true},
+        {{"xfwm4+tint2", {"dbus-run-session", "sh", "-c", "xfwm4 --compositor=off & exec tint2"}, true}},
+        {{"fluxbox", {"fluxbox"}, true}, "1.5"}, {{"no window manager", {}}, "2"},
+        {kOpenbox, "2", {}, PlacementSetUp::PanelStarts},
         // mutter refuses to maximize the window; kwin maximizes it, and
         // publishes a work area only once the panel comes.
-        {kMutter, "1.5", true}, {kKwin, "1", true}};
+        {kMutter, "1.5", {}, PlacementSetUp::PanelStarts}, {kKwin, "1", {}, PlacementSetUp::PanelStarts},
+        {kOpenbox, "1", {{"Left", {0, 0, 1920, 1080}, true}, {"Right", {1920, 0, 1280, 1024}, false, true}},
+         PlacementSetUp::PrimaryGoes},
+        {kOpenbox, "1", {{"Right", {1280, 0, 1920, 1080}, true}, {"Left", {0, 0, 1280, 1024}, false, true}},
+         PlacementSetUp::PrimaryGoes}};
     for (const PlacementSetUp& setUp : setUps) {
-        SCOPED_TRACE(setUp.manager.name + " at ratio " + setUp.ratio);
-        Desktop desktop(setUp.manager);
+        SCOPED_TRACE(setUp.manager.name + " at ratio " + setUp.ratio + " on " + std::to_string(setUp.monitors.size()) +
+                     " monitors");
+        Desktop desktop(setUp.manager, {}, setUp.monitors);
+        X& x = desktop.x();
         Program program(desktop, {kProgram}, {{"QT_SCALE_FACTOR", setUp.ratio}});
         const xcb_window_t window = program.WaitForMainWindow();
         EXPECT_NE(window, 0u) << "no window showing the rings; stderr:\n" << program.Stderr();
-        auto covered = [&] { return WaitUntil([&] { return desktop.x().FrameOffWorkArea(window) <= 2; }, Ms(5000)); };
-        EXPECT_TRUE(window && covered()) << desktop.x().FrameOffWorkArea(window) << " pixels off";
-        if (!setUp.panelLater || !window) continue;
-        Child panel({"tint2"}, desktop.ToolEnvironment());
-        EXPECT_TRUE(WaitUntil([&] { return desktop.PanelShown(); }, Ms(10000))) << "no panel";
-        EXPECT_TRUE(covered()) << desktop.x().FrameOffWorkArea(window) << " pixels off with a panel";
+        if (!window) continue;
+        const TestMonitor* on = setUp.monitors.empty() ? nullptr : &setUp.monitors.front();
+        const auto off = [&] { return x.FrameOff(window, on ? on->rect : x.WorkArea()); };
+        const auto covered = [&] { return WaitUntil([&] { return off() <= (on ? 1 : 2); }, Ms(5000)); };
+        EXPECT_TRUE(covered()) << off() << " pixels off";
+        ExpectCentredOn(x, x.Geometry(window).value_or(Rect{}), true);
+        std::optional<Child> panel;
+        if (setUp.later == PlacementSetUp::PanelStarts) {
+            panel.emplace(std::vector<std::string>{"tint2"}, desktop.ToolEnvironment());
+            EXPECT_TRUE(WaitUntil([&] { return desktop.PanelShown(); }, Ms(10000))) << "no panel";
+        } else if (setUp.later == PlacementSetUp::PrimaryGoes) {
+            ASSERT_TRUE(desktop.RemoveMonitor(on->name));
+            on = &setUp.monitors.back();
+        } else {
+            continue;
+        }
+        EXPECT_TRUE(covered()) << off() << " pixels off after the change";
+        ExpectCentredOn(x, x.Geometry(window).value_or(Rect{}), false);
     }
 }
 

@@ -10,13 +10,14 @@
 
 #include "desktop.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <list>
 #include <sstream>
 
 namespace desktop {
 namespace {
-
-using Properties = std::map<std::string, std::string>;
 
 // A sound server and the environment its processes and its clients share.
 // No daemon of the system or the user is touched, and nothing is written
@@ -56,19 +57,12 @@ public:
     // As a crash would: no goodbye to the clients.
     void Kill() { m_daemons.clear(); }
 
-    // The playback streams' properties, as a volume mixer sees them; none
-    // when the server does not answer.
-    std::optional<std::vector<Properties>> Streams() const {
-        Child pactl({"pactl", "list", "sink-inputs"}, m_env, m_dir / "streams.txt");
+    // The playback streams, as a volume mixer sees them; none when the
+    // server does not answer.
+    std::optional<QJsonArray> Streams() const {
+        Child pactl({"pactl", "--format=json", "list", "sink-inputs"}, m_env, m_dir / "streams.json");
         if (!Clean(pactl.WaitFor(Ms(5000)))) return std::nullopt;
-        std::vector<Properties> streams;
-        std::istringstream listing(ReadFile(m_dir / "streams.txt"));
-        std::smatch match;
-        for (std::string line; std::getline(listing, line);) {
-            if (line.starts_with("Sink Input #")) streams.emplace_back();
-            else if (!streams.empty() && std::regex_match(line, match, m_property)) streams.back()[match[1]] = match[2];
-        }
-        return streams;
+        return QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(m_dir / "streams.json"))).array();
     }
 
 private:
@@ -82,7 +76,6 @@ private:
     }
 
     bool m_pipewire = false;
-    const std::regex m_property{R"(\s*([\w.]+) = "(.*)\")"}; // a line of a stream's properties
     TempDir m_dir;
     Env m_env;
     std::optional<SessionBus> m_bus;
@@ -125,12 +118,13 @@ TEST(SoundServer, TheMusicComesBackWheneverTheServerDoesOnEveryDriver) {
             if (start > 0) server.Kill(), said.push_back("the music plays silently");
             server.Start();
             said.push_back("(" + std::string(driver) + "); the music sounds again");
-            std::vector<Properties> streams;
-            ASSERT_TRUE(WaitUntil([&] { return !(streams = server.Streams().value_or(streams)).empty(); }, Ms(15000)))
+            QJsonArray streams;
+            ASSERT_TRUE(WaitUntil([&] { return !(streams = server.Streams().value_or(streams)).isEmpty(); }, Ms(15000)))
                 << "no stream from the program; stderr:\n" << program.Stderr();
-            ASSERT_EQ(streams.size(), 1u);
-            EXPECT_EQ(streams[0]["application.name"], "Vantrel Credits");
-            EXPECT_EQ(streams[0]["application.icon_name"], "vantrel-credits");
+            ASSERT_EQ(streams.size(), 1);
+            const QJsonObject properties = streams[0].toObject()["properties"].toObject();
+            EXPECT_EQ(properties["application.name"].toString().toStdString(), "Vantrel Credits");
+            EXPECT_EQ(properties["application.icon_name"].toString().toStdString(), "vantrel-credits");
             ASSERT_TRUE(WaitUntil(saidSoFar, Ms(5000))) << "stderr:\n" << program.Stderr();
         }
         program.ExpectCleanExit([&] { program.process().Signal(SIGTERM); });
