@@ -65,10 +65,10 @@ struct OutputNotices {
 // output that stops asking for sound has gone too (OutputStallWatch). Without
 // it the tracks keep their place on the clock exactly as the silent device
 // does, and every kProbeIntervalMs, on the next command, the backend tries to
-// open an output again (at once after a stall, which took that long itself) (SDL's audio is started afresh, so that a driver's
-// view of its server is new); once one opens, a playing track sounds again
-// from where the clock has got to. Tracks must be destroyed before their
-// backend.
+// open an output again (at once after a stall, which took that long itself).
+// SDL's audio is started afresh for each try, so that a driver's view of its
+// server is new; once one opens, a playing track sounds again from where the
+// clock has got to. Tracks must be destroyed before their backend.
 class SdlMixerBackend final : public MediaBackend {
 public:
     static constexpr int64_t kProbeIntervalMs = 1000;
