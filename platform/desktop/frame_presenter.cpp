@@ -73,28 +73,26 @@ void FramePresenter::ShowBackground() {
 }
 
 void FramePresenter::OnRefresh(uint64_t msc, uint64_t ustUs, bool frameSkipped) {
-    m_waiting = false;
-    if (std::exchange(m_frameOut, false)) m_lastFrameMsc = msc;
-    const bool atOnce = std::exchange(m_atOnceOut, false);
+    const Out out = std::exchange(m_out, Out::Nothing);
+    if (out == Out::Frame || out == Out::FrameAtOnce) m_lastFrameMsc = msc;
     if (frameSkipped) m_wholeWindow = true;
     if (!m_running) return;
     // A tick draws on the image shown: never while the server reads it. The
     // frame it composes goes out from Show. A frame shown at once came out
     // of the refreshes' order: its report is the clock's only from the next
     // tick's refresh on, and until then a frame waiting waits for that tick.
-    const bool clockReport = !atOnce || msc >= m_pacer.RefreshClock().NextTickMsc();
+    const bool clockReport = out != Out::FrameAtOnce || msc >= m_pacer.RefreshClock().NextTickMsc();
     if (clockReport) m_pacer.OnRefresh(msc, ustUs, !(m_imageShared && m_imageHeld));
-    if (clockReport && m_running && m_frameReady && !m_waiting) SendFrame();
+    if (clockReport && m_running && m_frameReady && m_out == Out::Nothing) SendFrame();
     KeepClock();
 }
 
 // With no frame out, the clock keeps going on a plain wait for the next
 // tick's refresh.
 void FramePresenter::KeepClock() {
-    if (!m_running || m_waiting) return;
+    if (!m_running || m_out != Out::Nothing) return;
     m_server.NotifyAt(m_pacer.RefreshClock().NextTickMsc());
-    m_waiting = true;
-    m_frameOut = false;
+    m_out = Out::Wait;
 }
 
 void FramePresenter::OnIdle(int index) {
@@ -150,20 +148,19 @@ void FramePresenter::SendFrame() {
         return;
     }
     m_frameReady = false;
-    m_atOnceOut = m_waiting;
-    m_waiting = true;
-    m_frameOut = true;
     m_exposed = false;
+    const bool atOnce = m_out == Out::Wait;
+    m_out = atOnce ? Out::FrameAtOnce : Out::Frame;
     const FrameClock& clock = m_pacer.RefreshClock();
     const uint64_t soonest = m_lastFrameMsc + static_cast<uint64_t>(clock.TickRefreshes());
-    const uint64_t targetMsc = m_atOnceOut ? soonest : std::max(clock.TargetMsc(m_pacer.NowUs()), soonest);
+    const uint64_t targetMsc = atOnce ? soonest : std::max(clock.TargetMsc(m_pacer.NowUs()), soonest);
     if (m_imageShared) {
         m_imageHeld = true;
-        m_server.PresentImage(*m_image, m_update, targetMsc, m_atOnceOut);
+        m_server.PresentImage(*m_image, m_update, targetMsc, atOnce);
     } else {
         m_buffers[index].busy = true;
         m_lastDrawn = index;
-        m_server.PresentBuffer(index, m_update, targetMsc, m_atOnceOut);
+        m_server.PresentBuffer(index, m_update, targetMsc, atOnce);
     }
 }
 

@@ -108,7 +108,7 @@ public:
 
 private:
     void Start();
-    bool MaySend() const { return !m_waiting || (m_exposed && m_imageShared && !m_frameOut); }
+    bool MaySend() const { return m_out == Out::Nothing || (m_exposed && m_imageShared && m_out == Out::Wait); }
     void SendFrame();
     void KeepClock();
     int IdleBuffer();
@@ -120,10 +120,12 @@ private:
     PresentServer& m_server;
     FramePacer m_pacer;
 
+    // The request to the server that is out: none, a plain wait, a frame,
+    // or a frame that took a plain wait's place.
+    enum class Out : uint8_t { Nothing, Wait, Frame, FrameAtOnce };
+
     bool m_running = false;
-    bool m_waiting = false;     // a request to the server is out
-    bool m_frameOut = false;    // that request is a frame, not a plain wait
-    bool m_atOnceOut = false;   // that frame took a plain wait's place
+    Out m_out = Out::Nothing;
     bool m_exposed = false;     // the window lost what it showed, and no frame went since
     uint64_t m_lastFrameMsc = 0; // the refresh the last frame reported was shown at
     bool m_frameReady = false;  // a frame waits to be sent
