@@ -105,9 +105,8 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
     // removed, '=' it stalls, '+' a driver is there again), the position and
     // whether the music sounds.
     struct Step { int64_t advanceMs; char change; int64_t positionMs; bool sounding; };
-    using Told = std::vector<std::string>;
     // {case, SDL's audio driver at start, the mixer's library, the steps, what is told}
-    const std::tuple<const char*, const char*, const char*, std::vector<Step>, Told> cases[] = {
+    const std::tuple<const char*, const char*, const char*, std::vector<Step>, std::vector<std::string>> cases[] = {
         // lost: no new attempt 400 ms after the loss; sounding again a second after it
         {"output lost while playing", "dummy", SdlLibrary::kMixerLibrary,
          {{0, ' ', 0, true}, {300, ' ', 300, true}, {0, '-', 300, false}, {400, ' ', 700, false}, {1000, ' ', 1700, true}},
@@ -130,7 +129,7 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
         ::setenv("SDL_AUDIODRIVER", driverAtStart, 1);
         SdlLibrary sdl(library);
         ManualClock clock;
-        Told notices;
+        std::vector<std::string> notices;
         OutputNotices heard;
         heard.silent = [&](const auto& why) { notices.push_back("silent (" + why.substr(0, why.find(':')) + ")"); };
         heard.sounding = [&](const std::string& driver) { notices.push_back("sounding on " + driver); };
