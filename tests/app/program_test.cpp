@@ -40,7 +40,9 @@ struct TracedProgram {
 
 struct ProgramTest : ::testing::Test, TracedProgram {};
 
-// Then the screen's work area changes (a panel appears): the hidden scene's
+// Start-up loads the scene, which opens and plays the track, then shows the
+// display and builds the scene; only then do the timers tick. When the
+// screen's work area changes later (a panel appears), the hidden scene's
 // window takes the new size, its resize handler re-centres the roll, and the
 // rings drawn so far stay. (What the activation builds, the rings and the
 // roll below the scene, the failure walk checks with each of its cases.)
