@@ -21,7 +21,6 @@ struct TracedProgram {
               return std::make_unique<testing::TracingBackend>(clock, trackLog, [this] { onOpen(); });
           }, &draws) {}
     FrmCredits& scene() { return program.forms.frmCredits; }
-    ServiceMonitor& Monitor() { return program.runtime.Monitor(); }
     // The procedures named by the reports, in order.
     Log Procedures() const {
         Log procedures;
@@ -29,26 +28,25 @@ struct TracedProgram {
         return procedures;
     }
     bool Traced(const std::string& step) const { return std::count(trackLog.begin(), trackLog.end(), step) > 0; }
-    // The display's frames, counted from the first call on.
-    int Presents() {
-        if (!countingFrames) program.DisplayWindow().ListenToFrames([this](const auto&) { ++presents; });
-        countingFrames = true;
-        return presents;
-    }
+    // Counts the display's frames into `presents` from now on.
+    void CountFrames() { program.DisplayWindow().ListenToFrames([this](const auto&) { ++presents; }); }
 
     Log trackLog;
     std::function<void()> onOpen = [] {};
     testing::ScriptedDraws draws;
-    bool countingFrames = false;
     int presents = 0;
     HeadlessProgram program;
 };
 
 struct ProgramTest : ::testing::Test, TracedProgram {};
 
-// (What the activation builds, the rings and the roll below the scene, the
-// failure walk checks with each of its cases.)
-TEST_F(ProgramTest, StartUpLoadsPlaysShowsBuildsTheSceneAndOnlyThenTicks) {
+// Start-up loads the scene, which opens and plays the track, then shows the
+// display and builds the scene; only then do the timers tick. When the
+// screen's work area changes later (a panel appears), the hidden scene's
+// window takes the new size, its resize handler re-centres the roll, and the
+// rings drawn so far stay. (What the activation builds, the rings and the
+// roll below the scene, the failure walk checks with each of its cases.)
+TEST_F(ProgramTest, StartUpLoadsPlaysShowsBuildsTheSceneAndOnlyThenTicksAndTheSceneFollowsANewSize) {
     onOpen = [&] { // as if a nested event loop ran while the track opened
         program.clock.Advance(5'000'000'000);
         program.runtime.Timers().RunDue();
@@ -61,6 +59,13 @@ TEST_F(ProgramTest, StartUpLoadsPlaysShowsBuildsTheSceneAndOnlyThenTicks) {
     EXPECT_TRUE(program.forms.frmDisplay.Visible());
     program.RunFor(1000);
     EXPECT_GT(program.ScrollTicks(), 0);
+    const Label& title = scene().LabelNamed("Label1");
+    const float top = title.Top();
+    const QImage before = scene().DrawingSurface().Image().copy();
+    program.hosts.Window(0).ResizeClient(before.size() / 2);
+    EXPECT_FLOAT_EQ(title.Left(), scene().ScaleWidth() / 2 - title.Width() / 2);
+    EXPECT_EQ(title.Top(), top);
+    EXPECT_EQ(scene().DrawingSurface().Image(), before.copy(QRect(QPoint(), before.size() / 2)));
     EXPECT_TRUE(program.messages.shown.empty());
 }
 
@@ -78,7 +83,7 @@ TEST(ProgramClose, ClosingTheDisplayStopsTheMusicUnloadsTheSceneAndEndsTheProgra
         t.program.StartUp();
         t.program.RunFor(1000);
         t.trackLog.clear();
-        if (failing) t.Monitor().FailOnUse(*failing, 1);
+        if (failing) t.program.runtime.Monitor().FailOnUse(*failing, 1);
         t.program.DisplayWindow().RequestClose();
         EXPECT_EQ(t.trackLog, steps);
         EXPECT_EQ(t.Procedures(), procedures);
@@ -89,67 +94,46 @@ TEST(ProgramClose, ClosingTheDisplayStopsTheMusicUnloadsTheSceneAndEndsTheProgra
     }
 }
 
-TEST_F(ProgramTest, TheHiddenSceneFollowsANewClientSizeAndKeepsItsBackdrop) {
-    // The screen's work area changes after start-up (a panel appears): the
-    // hidden scene's window takes the new size, its resize handler
-    // re-centres the roll, and the rings drawn so far stay.
-    program.StartUp();
-    const Label& title = scene().LabelNamed("Label1");
-    const float top = title.Top();
-    const QImage before = scene().DrawingSurface().Image().copy();
-    program.hosts.Window(0).ResizeClient(before.size() / 2);
-    EXPECT_FLOAT_EQ(title.Left(), scene().ScaleWidth() / 2 - title.Width() / 2);
-    EXPECT_EQ(title.Top(), top);
-    EXPECT_EQ(scene().DrawingSurface().Image(), before.copy(QRect(QPoint(), before.size() / 2)));
-    EXPECT_TRUE(program.messages.shown.empty());
-}
-
 // A failure during start-up is reported by the handler or procedure it
 // struck in; the rest of that one is skipped, and the program runs on:
-// frames keep coming and nothing more is reported.
+// frames keep coming and nothing more is reported. Only a failed clear keeps
+// the activation from painting the backdrop and lowering the roll.
 TEST(ProgramFailures, FailuresDuringStartUp) {
-    // {failing service, which use of it fails, the procedures reported, what else to check}
-    const std::tuple<Service, uint64_t, Log, std::function<void(TracedProgram&)>> cases[] = {
-        {Service::ApplicationPath, 1, {"Form_Load"}, [](TracedProgram& t) { // no track: every poll reports, the roll runs on
+    // {failing service, which use of it fails, the procedures reported, whether the activation ran, what else to check}
+    const std::tuple<Service, uint64_t, Log, bool, std::function<void(TracedProgram&)>> cases[] = {
+        {Service::ApplicationPath, 1, {"Form_Load"}, true, [](TracedProgram& t) { // no track: every poll reports
              t.program.RunFor(1600);
-             EXPECT_FALSE(t.Traced("opened"));
              EXPECT_EQ(t.Procedures(), (Log{"Form_Load", "tmrReplay_Timer", "tmrReplay_Timer", "tmrReplay_Timer"}));
              EXPECT_EQ(t.program.messages.shown[0].prompt,
                        "Unexpected error in procedure: Form_Load\r\nError #-2147467259: Automation error: unspecified failure");
              EXPECT_GT(t.program.ScrollTicks(), 90);
          }},
-        {Service::PropertyWrite, 3, {"Form_Resize"}, [](TracedProgram& t) { // the third Left of the centring
+        {Service::PropertyWrite, 3, {"Form_Resize"}, true, [](TracedProgram& t) { // the third Left of the centring
              EXPECT_NE(t.scene().LabelNamed("Label24").Left(), 3000);
              EXPECT_EQ(t.scene().LabelNamed("Label23").Left(), 2400);
-             EXPECT_EQ(t.draws.count, 5000u); // the activation still ran
          }},
-        {Service::MediaCommand, 3, {"Form_Load"}, [](TracedProgram& t) { // the length query: no length, never a restart
+        {Service::MediaCommand, 3, {"Form_Load"}, true, [](TracedProgram& t) { // the length query: never a restart
              t.program.RunFor(2100);
              EXPECT_EQ(t.scene().Music().sLength(), "");
              EXPECT_FALSE(t.Traced("played from 0"));
          }},
-        {Service::Clear, 1, {"Form_Activate"}, [](TracedProgram& t) {
-             EXPECT_EQ(t.draws.count, 0u);
-             EXPECT_EQ(t.scene().LabelNamed("Label1").Top(), 480);
-         }},
-        {Service::Circle, 5, {"DrawRandomCircles"}, [](TracedProgram& t) {
-             EXPECT_EQ(t.draws.count, 5000u);
-             EXPECT_EQ(t.scene().LabelNamed("Label1").Top(), 480 + t.scene().ScaleHeight());
-         }},
+        {Service::Clear, 1, {"Form_Activate"}, false, {}}, {Service::Circle, 5, {"DrawRandomCircles"}, true, {}},
     };
-    for (const auto& [service, use, procedures, check] : cases) {
+    for (const auto& [service, use, procedures, activated, check] : cases) {
         TracedProgram t;
         if (procedures[0] != "Form_Load") t.scene().Load(); // counting from start-up's later steps
-        t.Monitor().FailOnUse(service, use);
+        t.program.runtime.Monitor().FailOnUse(service, use);
         t.program.StartUp();
         EXPECT_EQ(t.Procedures(), procedures);
         EXPECT_TRUE(t.program.forms.frmDisplay.Visible());
-        check(t);
+        EXPECT_EQ(t.draws.count, activated ? 5000u : 0u);
+        EXPECT_EQ(t.scene().LabelNamed("Label1").Top(), 480 + (activated ? t.scene().ScaleHeight() : 0));
+        if (check) check(t);
         if (service == Service::ApplicationPath) continue;
-        const int presents = t.Presents();
+        t.CountFrames();
         t.program.RunFor(1000);
         EXPECT_EQ(t.Procedures(), procedures);
-        EXPECT_GT(t.Presents(), presents);
+        EXPECT_GT(t.presents, 0);
     }
 }
 
@@ -161,18 +145,19 @@ TEST_F(ProgramTest, AFailedScrollTickShowsNoFrameUntilTheNextGoodOne) {
     for (Control* control : scene().Controls())
         if (Label* label = control->AsLabel()) label->SetTop(label->Top() - scene().ScaleHeight());
     const auto Scroll = [&] { scene().TimerNamed("tmrScroll").Fire(); };
+    CountFrames();
     for (const auto& [service, use] : {std::pair{Service::Print, 2}, {Service::FontAttribute, 2}, {Service::Refresh, 1},
                                        {Service::PropertyWrite, 3}}) {
         program.messages.shown.clear();
-        const int presents = Presents();
-        Monitor().FailOnUse(service, use);
+        const int before = presents;
+        program.runtime.Monitor().FailOnUse(service, use);
         Scroll();
         EXPECT_EQ(Procedures(), Log{"tmrScroll_Timer"});
-        EXPECT_EQ(Presents(), presents);
+        EXPECT_EQ(presents, before);
         Scroll();
-        EXPECT_EQ(Presents(), presents + 1);
+        EXPECT_EQ(presents, before + 1);
     }
-    Monitor().FailOnUse(Service::BlockCopy, 1); // goes unnoticed: its result is not examined
+    program.runtime.Monitor().FailOnUse(Service::BlockCopy, 1); // goes unnoticed: its result is not examined
     Scroll();
     EXPECT_EQ(program.messages.shown.size(), 1u);
 }
@@ -185,8 +170,7 @@ TEST(Determinism, TheFrameAfterSevenHundredTicksIsTheStoredOne) {
     HeadlessProgram program(QSize(200, 150), 2.0);
     program.StartUp();
     program.RunScrollTicks(700);
-    const QImage& frame = program.Frame();
-    ASSERT_EQ(frame.size(), QSize(400, 300));
+    const QImage& frame = program.Frame(); // 400 by 300 pixels
     uint64_t digest = 0xcbf29ce484222325; // FNV-1a over the pixels' bytes, row by row
     for (int y = 0; y < frame.height(); ++y)
         for (const uchar* byte = frame.constScanLine(y); byte < frame.constScanLine(y) + frame.width() * 4; ++byte)

@@ -20,12 +20,11 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     std::vector<fs::path> inputs;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i)
         if (!fs::is_directory(argv[i])) inputs.emplace_back(argv[i]);
         else
             for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
                 if (entry.is_regular_file()) inputs.push_back(entry.path());
-    }
     std::sort(inputs.begin(), inputs.end()); // name order within each directory, and across them
     for (const fs::path& path : inputs) {
         std::ifstream in(path, std::ios::binary);

@@ -12,8 +12,9 @@
 #include <string>
 #include <string_view>
 
-namespace vantrel::fuzz {
 namespace {
+
+using namespace vantrel;
 
 std::string NonZeroDigits(std::string_view text) {
     std::string digits;
@@ -37,9 +38,8 @@ void Check(std::string_view input) {
 }
 
 } // namespace
-} // namespace vantrel::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    vantrel::fuzz::Check(std::string_view(reinterpret_cast<const char*>(data), size));
+    Check(std::string_view(reinterpret_cast<const char*>(data), size));
     return 0;
 }
