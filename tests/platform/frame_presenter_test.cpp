@@ -166,9 +166,8 @@ TEST(FramePresenter, OneTickEveryNRefreshesAndEveryFrameShownAsComposed) {
     // never draws on what the server reads.
     for (const auto& [hz, refreshes, holdFor, shared] :
          {std::tuple{60.0, 1, 0, false}, {75.0, 1, 1, false}, {144.0, 2, 3, false}, {240.0, 4, 1, false},
-          {60.0, 1, 3, false}, {30.0, 1, 0, false}, {59.94, 1, 1, false}, {90.0, 2, 0, false}, {100.0, 2, 1, false},
-          {120.0, 2, 3, false}, {165.0, 3, 0, false}, {360.0, 6, 1, false}, {60.0, 1, 0, true}, {75.0, 1, 0, true},
-          {144.0, 2, 1, true}, {240.0, 4, 3, true}, {59.94, 1, 0, true}, {60.0, 1, 2, true}}) {
+          {60.0, 1, 3, false}, {30.0, 1, 0, false}, {59.94, 1, 1, false}, {120.0, 2, 3, false}, {165.0, 3, 0, false},
+          {360.0, 6, 1, false}, {60.0, 1, 0, true}, {144.0, 2, 1, true}, {240.0, 4, 3, true}, {60.0, 1, 2, true}}) {
         SCOPED_TRACE(::testing::Message() << hz << " Hz, buffers held for " << holdFor << " refreshes"
                                           << (shared ? ", surface shared" : ""));
         Display display(hz, refreshes, holdFor, shared);

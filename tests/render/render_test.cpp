@@ -73,35 +73,33 @@ struct CompositionTest : ::testing::Test {
     int presents = 0;
 };
 
-TEST_F(CompositionTest, ALineIsCentredByItsOwnWidthOverTheBackdropAndShownOnce) {
-    Build({Line("L", "Orsolak", 300, 1200)});
+// A line is centred by its own width, its Left playing no part, and the
+// frame is shown once; lines off the edges are cut, and the last line
+// printed leaves its drawing state on the display.
+TEST_F(CompositionTest, LinesAreCentredByTheirOwnWidthCutAtTheEdgesAndShownOnce) {
+    Build({Line("L", "Orsolak", 300, 1200), Line("Up", "Orsolak", -150, 1200), Line("Down", "Orsolak", 1410, 1200),
+           Line("Wide", "Programming Programming Programming", 900, 6000, 0x0000FF00)});
     const int presents = Presents();
     ComposeFrame(*scene, *display);
     EXPECT_EQ(Presents(), presents + 1);
     const QImage first = Frame().copy();
+    const auto isGreen = [](QRgb p) { return qGreen(p) > 100; };
     // The text cell is 80 px wide, centred: columns 60 to 139, from row 20.
     EXPECT_GT(CountPixels(first, QRect(60, 20, 80, 20), IsInk), 50);
     EXPECT_EQ(CountPixels(first, QRect(0, 0, 58, 100), IsInk) + CountPixels(first, QRect(142, 0, 58, 100), IsInk), 0);
     EXPECT_GT(CountPixels(first, QRect(0, 0, 200, 100), [](QRgb p) { return p == kBackdropPixel; }), 180 * 90);
-    scene->LabelNamed("L").SetLeft(-5000); // Left plays no part
-    scene->LabelNamed("L").SetTop(900);
-    ComposeFrame(*scene, *display);
-    EXPECT_EQ(CountPixels(Frame(), QRect(0, 0, 200, 40), IsInk), 0); // nothing of the last frame stays
-    EXPECT_EQ(Frame().copy(60, 60, 80, 20), first.copy(60, 20, 80, 20));
-}
-
-TEST_F(CompositionTest, LinesOffTheEdgesAreCutAndTheLastLineLeavesItsDrawingState) {
-    Build({Line("Up", "Orsolak", -150, 1200), Line("Down", "Orsolak", 1410, 1200),
-           Line("Wide", "Programming Programming Programming", 900, 6000, 0x0000FF00)});
-    ComposeFrame(*scene, *display);
-    const auto isGreen = [](QRgb p) { return qGreen(p) > 100; };
-    EXPECT_GT(CountPixels(Frame(), QRect(60, 0, 80, 8), IsInk), 0); // the lower half of "Up"
-    EXPECT_GT(CountPixels(Frame(), QRect(60, 96, 80, 4), IsInk), 0); // the top of "Down"
-    EXPECT_GT(CountPixels(Frame(), QRect(0, 60, 4, 20), isGreen), 0); // off the left
-    EXPECT_GT(CountPixels(Frame(), QRect(196, 60, 4, 20), isGreen), 0); // and the right
+    EXPECT_GT(CountPixels(first, QRect(60, 0, 80, 8), IsInk), 0);     // the lower half of "Up"
+    EXPECT_GT(CountPixels(first, QRect(60, 96, 80, 4), IsInk), 0);    // the top of "Down"
+    EXPECT_GT(CountPixels(first, QRect(0, 60, 4, 20), isGreen), 0);   // off the left
+    EXPECT_GT(CountPixels(first, QRect(196, 60, 4, 20), isGreen), 0); // and the right
     EXPECT_EQ(display->CurrentX(), 200 * 15 / 2.0f - 3000);
     EXPECT_EQ(display->CurrentY(), 900);
     EXPECT_EQ(display->ForeColor(), 0x0000FF00u);
+    scene->LabelNamed("L").SetLeft(-5000);
+    scene->LabelNamed("L").SetTop(600);
+    ComposeFrame(*scene, *display);
+    EXPECT_EQ(CountPixels(Frame(), QRect(0, 12, 200, 28), IsInk), 0); // nothing of the last frame stays
+    EXPECT_EQ(Frame().copy(60, 40, 80, 20), first.copy(60, 20, 80, 20));
 }
 
 // Each line is printed in its own label's font, name, size, weight and
