@@ -25,11 +25,15 @@ TEST(SignalBridge, ASigtermBecomesOneCallOnTheEventLoopWithOrWithoutItsSocket) {
         if (!descriptorsLeft) limit.rlim_cur = ::dup(0), ::close(static_cast<int>(limit.rlim_cur));
         ::setrlimit(RLIMIT_NOFILE, &limit);
         int calls = 0;
-        SignalBridge bridge([&] { ++calls, QCoreApplication::exit(); });
-        ::setrlimit(RLIMIT_NOFILE, &saved);
-        QTimer::singleShot(5000, &bridge, [] { QCoreApplication::exit(); }); // should the call never come
-        ::raise(SIGTERM);
-        QCoreApplication::exec();
+        {
+            SignalBridge bridge([&] { ++calls, QCoreApplication::exit(); });
+            ::setrlimit(RLIMIT_NOFILE, &saved);
+            QTimer bound; // should the call never come
+            QObject::connect(&bound, &QTimer::timeout, [] { QCoreApplication::exit(); });
+            bound.start(5000);
+            ::raise(SIGTERM);
+            QCoreApplication::exec();
+        }
         const std::string said = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(calls, 1);
         EXPECT_EQ(said.starts_with("vantrel-credits: no socket for SIGTERM and SIGINT"), !descriptorsLeft) << said;
