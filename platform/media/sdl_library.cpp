@@ -44,10 +44,10 @@ void SdlLibrary::Load() {
         return;
     }
     SdlFunctions f;
-#define VANTREL_FIND(name)                                              \
-    if (!Find(mixer, #name, f.name)) {                                  \
-        m_failure = m_mixerLibrary + " has no " #name;      \
-        return;                                                         \
+#define VANTREL_FIND(name)                             \
+    if (!Find(mixer, #name, f.name)) {                 \
+        m_failure = m_mixerLibrary + " has no " #name; \
+        return;                                        \
     }
     VANTREL_FIND(SDL_SetHint);
     VANTREL_FIND(SDL_GetError);

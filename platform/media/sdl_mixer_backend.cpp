@@ -63,7 +63,7 @@ public:
     // The output is going: the music is let go, the clock keeps the place.
     void LoseOutput() {
         Silence();
-        if (m_music != nullptr) m_backend.m_sdl->Mix_FreeMusic(m_music);
+        if (m_music != nullptr) m_backend.m_mixer->sdl.Mix_FreeMusic(m_music);
         m_music = nullptr;
     }
 
@@ -78,19 +78,19 @@ public:
 
 private:
     void Sound(int64_t fromMs) {
-        m_sounding = m_music != nullptr && fromMs < LengthMs() && m_backend.m_channel->Start(m_music, fromMs);
+        m_sounding = m_music != nullptr && fromMs < LengthMs() && m_backend.m_mixer->channel.Start(m_music, fromMs);
     }
 
     void Silence() {
-        if (m_sounding) m_backend.m_channel->Halt(m_music);
+        if (m_sounding) m_backend.m_mixer->channel.Halt(m_music);
         m_sounding = false;
     }
 
     void FollowMixer() {
-        const SdlMusicChannel::State state = m_backend.m_channel->StateOf(m_music);
+        const SdlMusicChannel::State state = m_backend.m_mixer->channel.StateOf(m_music);
         if (state == SdlMusicChannel::State::Sounding && m_playhead.UnclampedPositionMs() < LengthMs() + kEndGraceMs)
             return;
-        m_backend.m_channel->Halt(m_music);
+        m_backend.m_mixer->channel.Halt(m_music);
         m_sounding = false;
         if (state == SdlMusicChannel::State::TakenOver) m_playhead.Halt();
         else m_playhead.Finish();
@@ -126,7 +126,7 @@ SdlMixerBackend::SdlMixerBackend(const Clock& clock, OutputNotices notices, SdlL
     : m_clock(clock), m_notices(std::move(notices)), m_library(library) {}
 
 SdlMixerBackend::~SdlMixerBackend() {
-    if (m_session && m_session->IsOpen()) m_sdl->Mix_HaltMusic();
+    if (m_mixer && m_mixer->session.IsOpen()) m_mixer->sdl.Mix_HaltMusic();
 }
 
 void SdlMixerBackend::Start() {
@@ -134,18 +134,17 @@ void SdlMixerBackend::Start() {
     m_started = true;
     const int64_t now = m_clock.NowNs();
     m_nextProbeNs = now + kProbeIntervalMs * kNsPerMs;
-    m_sdl = m_library.Functions();
-    if (m_sdl == nullptr) return m_notices.silent("cannot load SDL: " + m_library.Failure());
-    m_session.emplace(*m_sdl);
-    m_channel.emplace(*m_sdl);
+    const SdlFunctions* sdl = m_library.Functions();
+    if (sdl == nullptr) return m_notices.silent("cannot load SDL: " + m_library.Failure());
+    m_mixer.emplace(*sdl);
     std::string failure;
-    if (m_session->Open(failure)) m_stallWatch.Restart(m_session->OutputRequests(), now);
+    if (m_mixer->session.Open(failure)) m_stallWatch.Restart(m_mixer->session.OutputRequests(), now);
     else m_notices.silent(failure);
 }
 
 Mix_Music* SdlMixerBackend::LoadMusic(const std::string& path) {
-    SDL_RWops* file = m_sdl->SDL_RWFromFile(path.c_str(), "rb");
-    return file != nullptr ? m_sdl->Mix_LoadMUSType_RW(file, MUS_MP3, SDL_TRUE) : nullptr;
+    SDL_RWops* file = m_mixer->sdl.SDL_RWFromFile(path.c_str(), "rb");
+    return file != nullptr ? m_mixer->sdl.Mix_LoadMUSType_RW(file, MUS_MP3, SDL_TRUE) : nullptr;
 }
 
 std::unique_ptr<MediaTrack> SdlMixerBackend::Open(const std::string& path) {
@@ -155,7 +154,7 @@ std::unique_ptr<MediaTrack> SdlMixerBackend::Open(const std::string& path) {
     // Without an output the mixer cannot load anything; the frame scanner's
     // verdict stands until one is back.
     Mix_Music* music = nullptr;
-    if (m_session && m_session->IsOpen() && (music = LoadMusic(path)) == nullptr) return nullptr;
+    if (m_mixer && m_mixer->session.IsOpen() && (music = LoadMusic(path)) == nullptr) return nullptr;
     return std::make_unique<SdlMixerTrack>(*this, path, music, stream->LengthMs());
 }
 
@@ -166,11 +165,11 @@ std::unique_ptr<MediaTrack> SdlMixerBackend::Open(const std::string& path) {
 // Libraries that could not be loaded do not come later.
 void SdlMixerBackend::TendOutput() {
     Start();
-    if (!m_session) return;
+    if (!m_mixer) return;
     const int64_t now = m_clock.NowNs();
-    if (m_session->IsOpen()) {
-        if (m_session->OutputRemoved()) LoseOutput("the audio device went away", now + kProbeIntervalMs * kNsPerMs);
-        else if (m_stallWatch.Stalled(m_session->OutputRequests(), now)) LoseOutput("the audio device stopped playing", now);
+    if (m_mixer->session.IsOpen()) {
+        if (m_mixer->session.OutputRemoved()) LoseOutput("the audio device went away", now + kProbeIntervalMs * kNsPerMs);
+        else if (m_stallWatch.Stalled(m_mixer->session.OutputRequests(), now)) LoseOutput("the audio device stopped playing", now);
         else return;
     }
     LookForOutput(now);
@@ -178,7 +177,7 @@ void SdlMixerBackend::TendOutput() {
 
 void SdlMixerBackend::LoseOutput(const std::string& reason, int64_t nextProbeNs) {
     for (SdlMixerTrack* track : m_tracks) track->LoseOutput();
-    m_session->Close();
+    m_mixer->session.Close();
     m_nextProbeNs = nextProbeNs;
     m_notices.silent(reason);
 }
@@ -187,10 +186,10 @@ void SdlMixerBackend::LookForOutput(int64_t nowNs) {
     if (nowNs < m_nextProbeNs) return;
     m_nextProbeNs = nowNs + kProbeIntervalMs * kNsPerMs;
     std::string failure;
-    if (!m_session->Open(failure)) return;
-    m_stallWatch.Restart(m_session->OutputRequests(), nowNs);
+    if (!m_mixer->session.Open(failure)) return;
+    m_stallWatch.Restart(m_mixer->session.OutputRequests(), nowNs);
     for (SdlMixerTrack* track : m_tracks) track->GainOutput();
-    m_notices.sounding(m_sdl->SDL_GetCurrentAudioDriver());
+    m_notices.sounding(m_mixer->sdl.SDL_GetCurrentAudioDriver());
 }
 
 } // namespace vantrel

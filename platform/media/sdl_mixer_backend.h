@@ -94,10 +94,16 @@ private:
     const Clock& m_clock;
     OutputNotices m_notices;
     SdlLibrary& m_library;
-    const SdlFunctions* m_sdl = nullptr; // once started, where the libraries are loaded
+    // What there is once started with the libraries loaded: their
+    // functions, the output and the mixer's music channel.
+    struct Mixer {
+        explicit Mixer(const SdlFunctions& functions) : sdl(functions), session(functions), channel(functions) {}
+        const SdlFunctions& sdl;
+        SdlAudioSession session;
+        SdlMusicChannel channel;
+    };
     bool m_started = false;
-    std::optional<SdlAudioSession> m_session; // with the libraries loaded
-    std::optional<SdlMusicChannel> m_channel; // with them too
+    std::optional<Mixer> m_mixer;
     OutputStallWatch m_stallWatch;
     std::vector<SdlMixerTrack*> m_tracks; // every open track, to hand the output to
     int64_t m_nextProbeNs = 0;
