@@ -110,11 +110,15 @@ TEST(XWayland, TheProgramIsAnX11ClientPacedByPresentAndEndsOnClose) {
     Child program({kProgram}, env, {}, weston.RuntimeDir() / "stderr.txt");
     const xcb_window_t window = FindMainWindow(x, true);
     ASSERT_NE(window, 0u) << "no X11 window showing the rings; program:\n" << ReadFile(weston.RuntimeDir() / "stderr.txt");
-    const Rect size = x.Geometry(window).value_or(Rect{}), client{0, 0, size.width, size.height};
-
-    // The roll comes up from below the window in about two seconds.
-    ASSERT_TRUE(WaitUntil([&] { return std::ranges::count_if(x.Capture(client, window).pixels, IsWhite) >= kSomeLines; },
-                          Ms(20000), Ms(100))) << "no lines in the window";
+    // The roll comes up from below the window in about two seconds. The
+    // rings may show before weston has fitted the window, so its size is
+    // read at every look: a capture past its edge would read nothing.
+    Rect client;
+    ASSERT_TRUE(WaitUntil([&] {
+        const Rect size = x.Geometry(window).value_or(Rect{});
+        client = {0, 0, size.width, size.height};
+        return std::ranges::count_if(x.Capture(client, window).pixels, IsWhite) >= kSomeLines;
+    }, Ms(20000), Ms(100))) << "no lines in the window";
     Refreshes refreshes(x, window);
     const uint64_t first = refreshes.Now();
     ExpectTextRisesAPixelARefresh(x, refreshes, client, window);
