@@ -112,10 +112,11 @@ TEST(AudioBackend, WithoutAnOutputTheTrackKeepsItsPlaceOnTheClockAndSoundsAgainF
          {{0, ' ', 0, true}, {300, ' ', 300, true}, {0, '-', 300, false}, {400, ' ', 700, false}, {1000, ' ', 1700, true}},
          {"silent (the audio device went away)", "sounding on dummy"}},
         // stalled: given up after a second without a request and opened
-        // again at once
-        {"output stalled while playing", "dummy", SdlLibrary::kMixerLibrary,
-         {{0, '=', 0, true}, {999, ' ', 999, true}, {1, ' ', 1000, true}},
-         {"silent (the audio device stopped playing)", "sounding on dummy"}},
+        // again at once; the output opened again is watched as the first was
+        {"output stalled while playing, twice", "dummy", SdlLibrary::kMixerLibrary,
+         {{0, '=', 0, true}, {999, ' ', 999, true}, {1, ' ', 1000, true}, {0, '=', 1000, true}, {1000, ' ', 2000, true}},
+         {"silent (the audio device stopped playing)", "sounding on dummy", "silent (the audio device stopped playing)",
+          "sounding on dummy"}},
         // none at start: the attempt a second in fails, the one a second after it opens
         {"no output at start", "no-such-driver", SdlLibrary::kMixerLibrary,
          {{0, ' ', 0, false}, {1000, ' ', 1000, false}, {0, '+', 1000, false}, {600, ' ', 1600, false}, {400, ' ', 2000, true}},
