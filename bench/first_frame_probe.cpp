@@ -115,6 +115,8 @@ bool Shows(Picture picture, xcb_connection_t* c, xcb_window_t root, xcb_window_t
     return count > 0 && navy * 2 < count && colours.size() >= 16;
 }
 
+// The median of five first writes to one 1920x1080 surface's worth of
+// memory fresh from the kernel; 0 where none can be had.
 double FreshMemoryMs() {
     constexpr size_t kBytes = size_t{1920} * 1080 * 4;
     std::vector<double> times;
